@@ -1,0 +1,105 @@
+#include "common/ratio.h"
+
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+
+namespace blbench {
+
+Buffer::Buffer(size_t size, uint32_t seed) : storage_(size + 128) {
+  uintptr_t p = (reinterpret_cast<uintptr_t>(storage_.data()) + 63) & ~uintptr_t{63};
+  base_ = reinterpret_cast<uint8_t*>(p);
+  std::mt19937 rng(seed);
+  for (auto& b : storage_) b = static_cast<uint8_t>(rng());
+}
+
+void run_memcpy(benchmark::State& state, size_t bytes) {
+  Buffer a(bytes, 3), b(bytes, 4);
+  for (auto _ : state) {
+    std::memcpy(b.at(0), a.at(0), bytes);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(2 * bytes));
+}
+
+namespace {
+
+struct Entry {
+  double seconds_per_iter = 0;
+  double bytes_per_second = 0;
+};
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
+      const std::string name = r.benchmark_name();
+      const size_t a = name.find('/');
+      if (a == std::string::npos) continue;
+      const size_t b = name.find('/', a + 1);
+      const std::string routine = name.substr(0, a);
+      const std::string variant = name.substr(a + 1, b == std::string::npos ? std::string::npos : b - a - 1);
+      const std::string label = b == std::string::npos ? "" : name.substr(b + 1);
+      Entry e;
+      e.seconds_per_iter = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+      auto it = r.counters.find("bytes_per_second");
+      if (it != r.counters.end()) e.bytes_per_second = it->second.value;
+      const std::string key = routine + "/" + label;
+      if (!order_.count(key)) {
+        order_[key] = keys_.size();
+        keys_.push_back(key);
+      }
+      table_[key][variant] = e;
+    }
+  }
+
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf("\n%-44s %10s %10s %10s  %s\n", "routine/case", "fast GB/s", "x scalar", "x memcpy", "x peers");
+    for (const std::string& key : keys_) {
+      auto& v = table_[key];
+      auto fast = v.find("fast");
+      if (fast == v.end()) continue;
+      const Entry& f = fast->second;
+      std::string peers;
+      char buf[160];
+      for (auto& [name, e] : v) {
+        if (name == "fast" || name == "scalar" || name == "memcpy") continue;
+        // Same work per iteration: time ratio; different work: byte-rate ratio.
+        const double ratio = (e.bytes_per_second > 0 && f.bytes_per_second > 0)
+                                 ? f.bytes_per_second / e.bytes_per_second
+                                 : e.seconds_per_iter / f.seconds_per_iter;
+        std::snprintf(buf, sizeof buf, "%s%s %.2f", peers.empty() ? "" : ", ", name.c_str(), ratio);
+        peers += buf;
+      }
+      auto sc = v.find("scalar");
+      auto mc = v.find("memcpy");
+      const double xs = sc == v.end() ? 0 : sc->second.seconds_per_iter / f.seconds_per_iter;
+      const double xm = (mc == v.end() || mc->second.bytes_per_second <= 0) ? 0
+                                                                            : f.bytes_per_second / mc->second.bytes_per_second;
+      std::printf("%-44s %10.2f %10.2f %10.2f  %s\n", key.c_str(), f.bytes_per_second / 1e9, xs, xm, peers.c_str());
+    }
+    std::fflush(stdout);
+  }
+
+ private:
+  std::vector<std::string> keys_;
+  std::map<std::string, size_t> order_;
+  std::map<std::string, std::map<std::string, Entry>> table_;
+};
+
+}  // namespace
+
+int bench_main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
+
+}  // namespace blbench

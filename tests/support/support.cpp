@@ -1,0 +1,87 @@
+#include "tests/support/support.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "hwy/targets.h"
+
+namespace bltest {
+
+std::vector<std::string> targets_under_test() {
+  std::vector<std::string> names;
+  for (int64_t t : hwy::SupportedAndGeneratedTargets()) names.push_back(hwy::TargetName(t));
+  return names;
+}
+
+void for_each_target(const std::function<void(const char*)>& fn) {
+  const std::vector<int64_t> targets = hwy::SupportedAndGeneratedTargets();
+  for (int64_t t : targets) {
+    hwy::SetSupportedTargetsForTest(t);
+    hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+    fn(hwy::TargetName(t));
+  }
+  hwy::SetSupportedTargetsForTest(0);
+  hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+}
+
+namespace {
+size_t page_size() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
+size_t round_up(size_t n, size_t m) { return (n + m - 1) / m * m; }
+}  // namespace
+
+PageEndBuffer::PageEndBuffer(size_t size) : size_(size) {
+  const size_t ps = page_size();
+  const size_t body = round_up(size == 0 ? 1 : size, ps);
+  map_size_ = body + ps;
+  void* m = mmap(nullptr, map_size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (m == MAP_FAILED) throw std::runtime_error("mmap failed");
+  map_ = static_cast<uint8_t*>(m);
+  if (mprotect(map_ + body, ps, PROT_NONE) != 0) throw std::runtime_error("mprotect failed");
+  data_ = map_ + body - size;
+}
+
+PageEndBuffer::~PageEndBuffer() { munmap(map_, map_size_); }
+
+PageFenceBuffer::PageFenceBuffer(size_t size) : size_(size) {
+  const size_t ps = page_size();
+  const size_t body = round_up(size == 0 ? 1 : size, ps);
+  map_size_ = body + 2 * ps;
+  void* m = mmap(nullptr, map_size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (m == MAP_FAILED) throw std::runtime_error("mmap failed");
+  map_ = static_cast<uint8_t*>(m);
+  if (mprotect(map_, ps, PROT_NONE) != 0 || mprotect(map_ + ps + body, ps, PROT_NONE) != 0)
+    throw std::runtime_error("mprotect failed");
+  data_ = map_ + ps;
+}
+
+PageFenceBuffer::~PageFenceBuffer() { munmap(map_, map_size_); }
+
+Arena::Arena(size_t size, size_t guard) : storage_(size + 2 * guard + 64), guard_(guard) {
+  uintptr_t p = reinterpret_cast<uintptr_t>(storage_.data()) + guard;
+  p = (p + 63) & ~uintptr_t{63};
+  base_ = reinterpret_cast<uint8_t*>(p - guard);
+  raw_size_ = size + 2 * guard;
+  std::mt19937 rng(0x5eed);
+  fill_random(storage_.data(), storage_.size(), rng);
+}
+
+void fill_random(uint8_t* p, size_t n, std::mt19937& rng) {
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const uint32_t v = rng();
+    std::memcpy(p + i, &v, 4);
+  }
+  for (; i < n; ++i) p[i] = static_cast<uint8_t>(rng());
+}
+
+long first_difference(const uint8_t* a, const uint8_t* b, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return static_cast<long>(i);
+  return -1;
+}
+
+}  // namespace bltest
