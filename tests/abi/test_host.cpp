@@ -1,0 +1,167 @@
+#include "tests/abi/test_host.h"
+
+#include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace abitest {
+
+std::vector<std::string> g_log;
+long g_waits = 0;
+
+namespace {
+
+#define BL_ROW(row, suite, slot, Name, Ret, Params, Args, kind) \
+  Ret host_##Name Params {                                      \
+    g_log.push_back(format_call(#Name, std::make_tuple Args));  \
+    return Ret();                                               \
+  }
+#include "brisklane/routines.def"
+#undef BL_ROW
+
+void host_wait() { ++g_waits; }
+void host_unused() { g_log.push_back("unused"); }
+
+Record* g_record = nullptr;
+
+uint8_t host_query(uint32_t selector, uint32_t key, void* response) {
+  g_log.push_back(format_call("CVGestalt", std::make_tuple(selector, key, response)));
+  if (selector == BL_QUERY_SUITE && g_record) {
+    SuiteRecord* s = g_record->suite(key);
+    if (!s) return 0;
+    std::memcpy(response, &s, sizeof s);
+    return 1;
+  }
+  return kHostGestaltAnswer;
+}
+
+struct RowPlace {
+  int row;
+  uint32_t code;
+  uint32_t slot;
+};
+const RowPlace kRows[] = {
+#define BL_ROW(row, suite, slot, Name, Ret, Params, Args, kind) {row, BL_SUITE_##suite, slot},
+#define BL_SUITE_Blend BL_SUITE_BLEND
+#define BL_SUITE_Convert BL_SUITE_CONVERT
+#define BL_SUITE_Core BL_SUITE_CORE
+#define BL_SUITE_Display BL_SUITE_DISPLAY
+#define BL_SUITE_Filter BL_SUITE_FILTER
+#define BL_SUITE_Memory BL_SUITE_MEMORY
+#define BL_SUITE_Resample BL_SUITE_RESAMPLE
+#include "brisklane/routines.def"
+#undef BL_ROW
+};
+
+}  // namespace
+
+BLRoutine host_routine(int row) {
+  switch (row) {
+#define BL_ROW(row, suite, slot, Name, Ret, Params, Args, kind) \
+  case row:                                                     \
+    return reinterpret_cast<BLRoutine>(&host_##Name);
+#include "brisklane/routines.def"
+#undef BL_ROW
+  }
+  return nullptr;
+}
+
+std::vector<SuiteSpec> Record::full() {
+  return {{BL_SUITE_BLEND, 1, 63},   {BL_SUITE_CONVERT, 1, 47}, {BL_SUITE_CORE, 1, 8},
+          {BL_SUITE_DISPLAY, 1, 37}, {BL_SUITE_FILE, 1, 27},    {BL_SUITE_FILTER, 1, 54},
+          {BL_SUITE_MEMORY, 1, 39},  {BL_SUITE_PAINT, 1, 39},   {BL_SUITE_RESAMPLE, 1, 11},
+          {BL_SUITE_SELECT, 1, 44},  {BL_SUITE_VM, 1, 66}};
+}
+
+Record::Record(const std::vector<SuiteSpec>& suites) {
+  const size_t n = suites.size();
+  storage_.assign(offsetof(ExtensionRecord, suites) + (n ? n : 1) * sizeof(SuiteRecord), 0);
+  rec_ = reinterpret_cast<ExtensionRecord*>(storage_.data());
+  rec_->count = static_cast<int32_t>(n);
+  tables_.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    const SuiteSpec& sp = suites[i];
+    const uint32_t slots = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(sp.count)));
+    // Slots 0..count exist; a count read as huge (0x8000 and up) gets the patched slots only.
+    const size_t len = slots >= 0x8000u ? 64 : slots + 1;
+    std::vector<BLRoutine>& t = tables_[i];
+    t.assign(len, reinterpret_cast<BLRoutine>(&host_unused));
+    for (const RowPlace& r : kRows)
+      if (r.code == sp.code && r.slot < len) t[r.slot] = host_routine(r.row);
+    if (sp.code == BL_SUITE_CORE) {
+      t[0] = reinterpret_cast<BLRoutine>(&host_wait);
+      if (len > 7) t[7] = reinterpret_cast<BLRoutine>(&host_query);
+    }
+    SuiteRecord& s = rec_->suites[i];
+    s.code = sp.code;
+    s.version = sp.version;
+    s.count = sp.count;
+    s.routines = t.data();
+  }
+  originals_ = tables_;
+  g_record = this;
+}
+
+SuiteRecord* Record::suite(uint32_t code, int index) {
+  for (int32_t i = 0; i < rec_->count; ++i)
+    if (rec_->suites[i].code == code && index-- == 0) return &rec_->suites[i];
+  return nullptr;
+}
+
+BLRoutine Record::original(uint32_t code, uint32_t slot) const {
+  for (int32_t i = 0; i < rec_->count; ++i)
+    if (rec_->suites[i].code == code) return slot < originals_[i].size() ? originals_[i][slot] : nullptr;
+  return nullptr;
+}
+
+Lib::Lib() {
+  const char* path = std::getenv("BL_LIBRARY");
+  handle_ = dlopen(path ? path : "libbrisklane.so", RTLD_NOW | RTLD_LOCAL);
+  if (!handle_) {
+    std::fprintf(stderr, "dlopen: %s\n", dlerror());
+    std::abort();
+  }
+}
+
+void* Lib::raw(const char* name) const { return dlsym(handle_, name); }
+
+int16_t Lib::init(ExtensionRecord* rec) {
+  int16_t status = 12345;
+  fn<void (*)(int16_t, ExtensionRecord*, int32_t, int16_t*)>("main_entry")(1, rec, 0, &status);
+  return status;
+}
+
+std::string in_child(const std::function<std::string()>& f) {
+  int fds[2];
+  if (pipe(fds) != 0) return "pipe failed";
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    std::string r = f();
+    if (write(fds[1], r.data(), r.size()) < 0) _exit(3);
+    close(fds[1]);
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  close(fds[0]);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  if (WIFSIGNALED(st)) return "child died with signal " + std::to_string(WTERMSIG(st)) + "; " + out;
+  if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) return "child exited with " + std::to_string(WEXITSTATUS(st));
+  return out;
+}
+
+void expect_child(const char* file, int line, const std::function<std::string()>& f) {
+  const std::string result = in_child(f);
+  if (!result.empty()) ADD_FAILURE_AT(file, line) << result;
+}
+
+}  // namespace abitest
