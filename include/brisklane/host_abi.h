@@ -46,6 +46,19 @@ typedef struct ExtensionRecord {
 
 typedef ExtensionRecord* PExtensionRecord;
 
+#ifdef __cplusplus
+#define BL_STATIC_ASSERT(c, m) static_assert(c, m)
+#else
+#define BL_STATIC_ASSERT(c, m) _Static_assert(c, m)
+#endif
+#if UINTPTR_MAX == 0xFFFFFFFFu
+BL_STATIC_ASSERT(sizeof(SuiteRecord) == 12, "suite records are the host's 12-byte records");
+#else
+BL_STATIC_ASSERT(sizeof(SuiteRecord) == 16, "suite records hold a native pointer at offset 8");
+#endif
+BL_STATIC_ASSERT(offsetof(SuiteRecord, routines) == 8, "routine table pointer at offset 8");
+BL_STATIC_ASSERT(offsetof(ExtensionRecord, suites) == 8, "suite records start at offset 8");
+
 #define BL_FOURCC(a, b, c, d) \
   (((uint32_t)(uint8_t)(a) << 24) | ((uint32_t)(uint8_t)(b) << 16) | ((uint32_t)(uint8_t)(c) << 8) | (uint32_t)(uint8_t)(d))
 
