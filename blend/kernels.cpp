@@ -1,0 +1,645 @@
+// Accelerated blend kernels.
+//
+// The table-driven modes are computed without lookups, with exact integer arithmetic that gives
+// the tables' bytes:
+//   floor(x / 255) = (x * 0x8081) >> 23 for every 16-bit x, so with 16-bit lanes
+//   T1(a, b) = floor((a*b + 127) / 255) = MulHigh(a*b + 127, 0x8081) >> 7;
+//   the signed table's truncating quotient (delta*w + 127) / 255 = sign(delta) * floor(q / 255)
+//   with q = |delta|*w + 127 for delta >= 0 and q = max(|delta|*w - 127, 0) for delta < 0.
+// Bytes are widened by splitting each vector into its even and odd bytes as 16-bit lanes, so no
+// lane crosses a 128-bit block.  The cross-fade body uses the partitioned formula: mul8x16 of a
+// byte by a weight is MulFixedPoint15 of (byte << 7) and the weight.
+#include <cstddef>
+#include <cstring>
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "blend/kernels.cpp"
+#include "hwy/foreach_target.h"
+#include "hwy/highway.h"
+
+#include "arith/partitioned.h"
+#include "blend/blend.h"
+#include "brisklane/host_abi.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace bl {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+#if HWY_TARGET != HWY_SCALAR
+
+using D8 = hn::ScalableTag<uint8_t>;
+using D16 = hn::Repartition<uint16_t, D8>;
+using DI16 = hn::Repartition<int16_t, D8>;
+using V8 = hn::Vec<D8>;
+using V16 = hn::Vec<D16>;
+using VI16 = hn::Vec<DI16>;
+
+// ---- lane arithmetic ----------------------------------------------------------------------
+
+HWY_INLINE V16 Lo(V8 v) { return hn::And(hn::BitCast(D16(), v), hn::Set(D16(), 0x00FF)); }
+HWY_INLINE V16 Hi(V8 v) { return hn::ShiftRight<8>(hn::BitCast(D16(), v)); }
+// Lanes must hold 0..255.
+HWY_INLINE V8 Join(V16 lo, V16 hi) { return hn::BitCast(D8(), hn::Or(lo, hn::ShiftLeft<8>(hi))); }
+
+// floor(x / 255) for any 16-bit x.
+HWY_INLINE V16 Div255(V16 x) { return hn::ShiftRight<7>(hn::MulHigh(x, hn::Set(D16(), 0x8081))); }
+// T1 of two 16-bit lanes holding bytes.
+HWY_INLINE V16 Mul255(V16 a, V16 b) { return Div255(hn::Add(hn::Mul(a, b), hn::Set(D16(), 127))); }
+// T1(a, b) byte-wise.
+HWY_INLINE V8 T1(V8 a, V8 b) { return Join(Mul255(Lo(a), Lo(b)), Mul255(Hi(a), Hi(b))); }
+// T1(k, b) for a constant row k held in 16-bit lanes.
+HWY_INLINE V8 T1k(V16 k, V8 b) { return Join(Mul255(k, Lo(b)), Mul255(k, Hi(b))); }
+
+HWY_INLINE V8 AbsDiff8(V8 a, V8 b) { return hn::Or(hn::SaturatedSub(a, b), hn::SaturatedSub(b, a)); }
+
+// d + T2(t - d, m) modulo 256: d moved toward t by the truncating signed table.
+HWY_INLINE V8 TowardT2(V8 d, V8 t, V8 m) {
+  const auto down = hn::Gt(d, t);
+  const V16 g = hn::BitCast(D16(), hn::VecFromMask(D8(), down));
+  const V8 ad = AbsDiff8(d, t);
+  const V16 k127 = hn::Set(D16(), 127), k254 = hn::Set(D16(), 254);
+  // q = |delta|*m + 127, or |delta|*m - 127 (at least 0) where delta < 0.
+  const V16 ql = hn::SaturatedSub(hn::Add(hn::Mul(Lo(ad), Lo(m)), k127), hn::And(g, k254));
+  const V16 qh = hn::SaturatedSub(hn::Add(hn::Mul(Hi(ad), Hi(m)), k127), hn::And(hn::ShiftRight<8>(g), k254));
+  const V8 r = Join(Div255(ql), Div255(qh));
+  return hn::IfThenElse(down, hn::Sub(d, r), hn::Add(d, r));
+}
+
+// toward(d, t, m): the distance scaled by T1 and applied with the sign of t - d.
+HWY_INLINE V8 TowardT1(V8 d, V8 t, V8 m) {
+  const V8 r = T1(m, AbsDiff8(d, t));
+  return hn::IfThenElse(hn::Gt(t, d), hn::Add(d, r), hn::Sub(d, r));
+}
+
+// overlay(s, d): T1(s, 2d) for d < 128, else 255 - T1(255 - s, 510 - 2d).
+HWY_INLINE V8 Overlay(V8 s, V8 d) {
+  const V8 g = hn::VecFromMask(D8(), hn::Gt(d, hn::Set(D8(), 127)));
+  const V8 a = hn::Xor(s, g);
+  const V8 b = hn::Xor(d, g);  // 0..127
+  return hn::Xor(T1(a, hn::Add(b, b)), g);
+}
+
+// screen(a, d) = 255 - T1(255 - a, 255 - d).
+HWY_INLINE V8 Screen(V8 a, V8 d) { return hn::Not(T1(hn::Not(a), hn::Not(d))); }
+
+// d - T1(m, d - T1(p, d)).
+HWY_INLINE V8 MultiplyToward(V8 p, V8 d, V8 m) { return hn::Sub(d, T1(m, hn::Sub(d, T1(p, d)))); }
+
+// ---- row driver ---------------------------------------------------------------------------
+
+// Runs op over every row: op(destination vector, input vectors) -> new destination vector.
+// K input planes (0..3) are read at in[k] + r * inRB[k].  A row's last partial vector goes
+// through a small buffer, so nothing outside the rectangle is read or written.
+template <int K, class Op>
+HWY_INLINE void Rows(int rows, int cols, uint8_t* d, ptrdiff_t dRB, const uint8_t* const* in, const ptrdiff_t* inRB,
+                     const Op& op) {
+  if (rows < 1 || cols < 1) return;
+  const D8 d8;
+  const size_t N = hn::Lanes(d8);
+  const size_t n = static_cast<size_t>(cols);
+  constexpr int KK = K > 0 ? K : 1;
+  for (int r = 0; r < rows; ++r) {
+    uint8_t* dp = d + static_cast<ptrdiff_t>(r) * dRB;
+    const uint8_t* ip[KK] = {};
+    for (int k = 0; k < K; ++k) ip[k] = in[k] + static_cast<ptrdiff_t>(r) * inRB[k];
+    size_t x = 0;
+    for (; x + 2 * N <= n; x += 2 * N) {
+      V8 v0[KK], v1[KK];
+      for (int k = 0; k < K; ++k) {
+        v0[k] = hn::LoadU(d8, ip[k] + x);
+        v1[k] = hn::LoadU(d8, ip[k] + x + N);
+      }
+      const V8 r0 = op(hn::LoadU(d8, dp + x), v0);
+      const V8 r1 = op(hn::LoadU(d8, dp + x + N), v1);
+      hn::StoreU(r0, d8, dp + x);
+      hn::StoreU(r1, d8, dp + x + N);
+    }
+    if (x + N <= n) {
+      V8 v[KK];
+      for (int k = 0; k < K; ++k) v[k] = hn::LoadU(d8, ip[k] + x);
+      hn::StoreU(op(hn::LoadU(d8, dp + x), v), d8, dp + x);
+      x += N;
+    }
+    if (x < n) {
+      const size_t rest = n - x;
+      HWY_ALIGN uint8_t buf[K + 1][HWY_MAX_BYTES] = {};
+      V8 v[KK];
+      for (int k = 0; k < K; ++k) {
+        std::memcpy(buf[k + 1], ip[k] + x, rest);
+        v[k] = hn::Load(d8, buf[k + 1]);
+      }
+      std::memcpy(buf[0], dp + x, rest);
+      hn::Store(op(hn::Load(d8, buf[0]), v), d8, buf[0]);
+      std::memcpy(dp + x, buf[0], rest);
+    }
+  }
+}
+
+// Source (or constant), destination and mask forms.
+template <class Op>
+HWY_INLINE void SrcMask(const uint8_t* s, uint8_t* d, const uint8_t* m, int rows, int cols, ptrdiff_t sRB,
+                        ptrdiff_t dRB, ptrdiff_t mRB, const Op& op) {
+  const uint8_t* in[2] = {s, m};
+  const ptrdiff_t rb[2] = {sRB, mRB};
+  Rows<2>(rows, cols, d, dRB, in, rb, [&op](V8 dv, const V8* v) { return op(v[0], dv, v[1]); });
+}
+template <class Op>
+HWY_INLINE void DstMask(uint8_t* d, const uint8_t* m, int rows, int cols, ptrdiff_t dRB, ptrdiff_t mRB, const Op& op) {
+  const uint8_t* in[1] = {m};
+  const ptrdiff_t rb[1] = {mRB};
+  Rows<1>(rows, cols, d, dRB, in, rb, [&op](V8 dv, const V8* v) { return op(dv, v[0]); });
+}
+template <class Op>
+HWY_INLINE void SrcRect(const uint8_t* s, uint8_t* d, int rows, int cols, ptrdiff_t sRB, ptrdiff_t dRB,
+                        const Op& op) {
+  const uint8_t* in[1] = {s};
+  const ptrdiff_t rb[1] = {sRB};
+  Rows<1>(rows, cols, d, dRB, in, rb, [&op](V8 dv, const V8* v) { return op(v[0], dv); });
+}
+
+#endif  // HWY_TARGET != HWY_SCALAR
+
+// ---- the kernels --------------------------------------------------------------------------
+// On the scalar fallback target every kernel is its plain model.
+
+#undef BL_FALLBACK
+#if HWY_TARGET == HWY_SCALAR
+#define BL_FALLBACK(Name, Args) \
+  do {                          \
+    scalar::Name Args;          \
+    return;                     \
+  } while (0)
+#else
+#define BL_FALLBACK(Name, Args) \
+  do {                          \
+  } while (0)
+#endif
+
+void AdjustOpacityImpl(uint8_t* d, int16_t rows, int16_t cols, int16_t dRB, int16_t opacity) {
+  BL_FALLBACK(AdjustOpacity, (d, rows, cols, dRB, opacity));
+#if HWY_TARGET != HWY_SCALAR
+  if (!byte_constant(opacity)) return;
+  const V16 k = hn::Set(D16(), static_cast<uint16_t>(opacity));
+  Rows<0>(rows, cols, d, dRB, nullptr, nullptr, [k](V8 dv, const V8*) { return T1k(k, dv); });
+#endif
+}
+
+void BlendConstImpl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB) {
+  BL_FALLBACK(BlendConst, (c, d, m, rows, cols, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  if (!byte_constant(c)) return;
+  const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
+  DstMask(d, m, rows, cols, dRB, mRB, [cv](V8 dv, V8 mv) { return TowardT2(dv, cv, mv); });
+#endif
+}
+
+void DarkenOnlyImpl(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                    int16_t dRB, int16_t mRB) {
+  BL_FALLBACK(DarkenOnly, (s, d, m, rows, cols, sRB, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  // N(d - s, m) is T1(d - s, m) where d > s and 0 elsewhere.
+  SrcMask(s, d, m, rows, cols, sRB, dRB, mRB,
+          [](V8 sv, V8 dv, V8 mv) { return hn::Sub(dv, T1(hn::SaturatedSub(dv, sv), mv)); });
+#endif
+}
+
+void DarkenOnly2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB) {
+  BL_FALLBACK(DarkenOnly2, (c, d, m, rows, cols, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  if (!byte_constant(c)) return;
+  const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
+  DstMask(d, m, rows, cols, dRB, mRB, [cv](V8 dv, V8 mv) { return hn::Sub(dv, T1(hn::SaturatedSub(dv, cv), mv)); });
+#endif
+}
+
+void LightenOnlyImpl(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                     int16_t dRB, int16_t mRB) {
+  BL_FALLBACK(LightenOnly, (s, d, m, rows, cols, sRB, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  SrcMask(s, d, m, rows, cols, sRB, dRB, mRB,
+          [](V8 sv, V8 dv, V8 mv) { return hn::Add(dv, T1(hn::SaturatedSub(sv, dv), mv)); });
+#endif
+}
+
+void LightenOnly2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB) {
+  BL_FALLBACK(LightenOnly2, (c, d, m, rows, cols, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  if (!byte_constant(c)) return;
+  const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
+  DstMask(d, m, rows, cols, dRB, mRB, [cv](V8 dv, V8 mv) { return hn::Add(dv, T1(hn::SaturatedSub(cv, dv), mv)); });
+#endif
+}
+
+void MultiplyBlendImpl(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                       int16_t dRB, int16_t mRB) {
+  BL_FALLBACK(MultiplyBlend, (s, d, m, rows, cols, sRB, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  SrcMask(s, d, m, rows, cols, sRB, dRB, mRB, [](V8 sv, V8 dv, V8 mv) { return MultiplyToward(sv, dv, mv); });
+#endif
+}
+
+void MultiplyBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
+                        int16_t mRB) {
+  BL_FALLBACK(MultiplyBlend2, (c, d, m, rows, cols, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  if (!byte_constant(c)) return;
+  const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
+  DstMask(d, m, rows, cols, dRB, mRB, [cv](V8 dv, V8 mv) { return MultiplyToward(cv, dv, mv); });
+#endif
+}
+
+void MultiplyRectImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
+  BL_FALLBACK(MultiplyRect, (s, d, rows, cols, sRB, dRB));
+#if HWY_TARGET != HWY_SCALAR
+  SrcRect(s, d, rows, cols, sRB, dRB, [](V8 sv, V8 dv) { return T1(sv, dv); });
+#endif
+}
+
+#if HWY_TARGET != HWY_SCALAR
+// Mattes: t from source, alpha and destination; pixels with alpha 0 keep their value (mask 0
+// leaves them unchanged through the table as well).
+template <class MakeT>
+HWY_INLINE void Mat(const uint8_t* s, uint8_t* d, const uint8_t* a, const uint8_t* m, int rows, int cols,
+                    ptrdiff_t sRB, ptrdiff_t dRB, ptrdiff_t aRB, const MakeT& make_t) {
+  const uint8_t* in[3] = {s, a, m};
+  const ptrdiff_t rb[3] = {sRB, aRB, aRB};
+  Rows<3>(rows, cols, d, dRB, in, rb, [&make_t](V8 dv, const V8* v) {
+    const V8 t = make_t(v[0], dv, hn::Not(v[1]));
+    return hn::IfThenElse(hn::Eq(v[1], hn::Zero(D8())), dv, TowardT2(dv, t, v[2]));
+  });
+}
+#endif
+
+void BlackMatImpl(const uint8_t* s, uint8_t* d, const uint8_t* a, const uint8_t* m, int16_t rows, int16_t cols,
+                  int16_t sRB, int16_t dRB, int16_t aRB) {
+  BL_FALLBACK(BlackMat, (s, d, a, m, rows, cols, sRB, dRB, aRB));
+#if HWY_TARGET != HWY_SCALAR
+  Mat(s, d, a, m, rows, cols, sRB, dRB, aRB,
+      [](V8 sv, V8 dv, V8 inv_a) { return hn::SaturatedAdd(sv, T1(inv_a, dv)); });
+#endif
+}
+
+void WhiteMatImpl(const uint8_t* s, uint8_t* d, const uint8_t* a, const uint8_t* m, int16_t rows, int16_t cols,
+                  int16_t sRB, int16_t dRB, int16_t aRB) {
+  BL_FALLBACK(WhiteMat, (s, d, a, m, rows, cols, sRB, dRB, aRB));
+#if HWY_TARGET != HWY_SCALAR
+  Mat(s, d, a, m, rows, cols, sRB, dRB, aRB,
+      [](V8 sv, V8 dv, V8 inv_a) { return hn::SaturatedSub(sv, T1(inv_a, hn::Not(dv))); });
+#endif
+}
+
+void ThresholdBlendImpl(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                        int16_t dRB, int16_t mRB) {
+  BL_FALLBACK(ThresholdBlend, (s, d, m, rows, cols, sRB, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  const V8 k127 = hn::Set(D8(), 127);
+  SrcMask(s, d, m, rows, cols, sRB, dRB, mRB,
+          [k127](V8 sv, V8 dv, V8 mv) { return hn::IfThenElse(hn::Gt(mv, k127), sv, dv); });
+#endif
+}
+
+void ThresholdBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
+                         int16_t mRB) {
+  BL_FALLBACK(ThresholdBlend2, (c, d, m, rows, cols, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  const V8 k127 = hn::Set(D8(), 127);
+  const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
+  DstMask(d, m, rows, cols, dRB, mRB, [k127, cv](V8 dv, V8 mv) { return hn::IfThenElse(hn::Gt(mv, k127), cv, dv); });
+#endif
+}
+
+void DifferenceRectImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
+  BL_FALLBACK(DifferenceRect, (s, d, rows, cols, sRB, dRB));
+#if HWY_TARGET != HWY_SCALAR
+  SrcRect(s, d, rows, cols, sRB, dRB, [](V8 sv, V8 dv) { return AbsDiff8(sv, dv); });
+#endif
+}
+
+#if HWY_TARGET != HWY_SCALAR
+// Add or subtract with scale and offset.  With scale 1000 the sum is used as it is, in 16-bit
+// lanes.  Otherwise the quotient (r*1000)/scale is taken in single precision: |r*1000| < 2^24 is
+// exact, and a correctly rounded quotient of two such integers never reaches the next integer,
+// so truncating it gives the integer quotient truncated toward zero.
+template <bool kAdd>
+HWY_INLINE void AddSub(const uint8_t* s, uint8_t* d, int rows, int cols, ptrdiff_t sRB, ptrdiff_t dRB, int scale,
+                       int offset) {
+  if (scale == 0) return;
+  if (scale == 1000 && offset == 0) {
+    // min(255, s + d) and max(0, d - s): byte-wise saturating arithmetic.
+    if (kAdd)
+      SrcRect(s, d, rows, cols, sRB, dRB, [](V8 sv, V8 dv) { return hn::SaturatedAdd(dv, sv); });
+    else
+      SrcRect(s, d, rows, cols, sRB, dRB, [](V8 sv, V8 dv) { return hn::SaturatedSub(dv, sv); });
+    return;
+  }
+  if (scale == 1000) {
+    const DI16 di;
+    const VI16 off = hn::Set(di, static_cast<int16_t>(offset));
+    const VI16 zero = hn::Zero(di), k255 = hn::Set(di, 255);
+    auto lane = [&](V16 sv, V16 dv) {
+      const VI16 r = kAdd ? hn::BitCast(di, hn::Add(sv, dv)) : hn::Sub(hn::BitCast(di, dv), hn::BitCast(di, sv));
+      return hn::BitCast(D16(), hn::Min(hn::Max(hn::Add(r, off), zero), k255));
+    };
+    SrcRect(s, d, rows, cols, sRB, dRB, [&](V8 sv, V8 dv) { return Join(lane(Lo(sv), Lo(dv)), lane(Hi(sv), Hi(dv))); });
+    return;
+  }
+  if (rows < 1 || cols < 1) return;
+  using D32 = hn::ScalableTag<int32_t>;
+  using DF = hn::Repartition<float, D32>;
+  using DQ8 = hn::Rebind<uint8_t, D32>;
+  const D32 d32;
+  const DF df;
+  const DQ8 dq8;
+  const size_t N = hn::Lanes(d32);
+  const auto k1000 = hn::Set(d32, 1000);
+  const auto fscale = hn::Set(df, static_cast<float>(scale));
+  const auto off = hn::Set(d32, offset);
+  const auto zero = hn::Zero(d32), k255 = hn::Set(d32, 255);
+  auto pixel = [&](hn::Vec<DQ8> s8, hn::Vec<DQ8> d8) {
+    const auto sv = hn::PromoteTo(d32, s8), dv = hn::PromoteTo(d32, d8);
+    const auto r = kAdd ? hn::Add(sv, dv) : hn::Sub(dv, sv);
+    auto q = hn::ConvertTo(d32, hn::Div(hn::ConvertTo(df, hn::Mul(r, k1000)), fscale));
+    q = hn::ShiftRight<16>(hn::ShiftLeft<16>(q));
+    const auto v = hn::ShiftRight<16>(hn::ShiftLeft<16>(hn::Add(q, off)));
+    return hn::DemoteTo(dq8, hn::Min(hn::Max(v, zero), k255));
+  };
+  const size_t n = static_cast<size_t>(cols);
+  for (int row = 0; row < rows; ++row) {
+    const uint8_t* sp = s + static_cast<ptrdiff_t>(row) * sRB;
+    uint8_t* dp = d + static_cast<ptrdiff_t>(row) * dRB;
+    size_t x = 0;
+    for (; x + N <= n; x += N) hn::StoreU(pixel(hn::LoadU(dq8, sp + x), hn::LoadU(dq8, dp + x)), dq8, dp + x);
+    if (x < n) {
+      const size_t rest = n - x;
+      HWY_ALIGN uint8_t bs[HWY_MAX_BYTES] = {}, bd[HWY_MAX_BYTES] = {};
+      std::memcpy(bs, sp + x, rest);
+      std::memcpy(bd, dp + x, rest);
+      hn::Store(pixel(hn::Load(dq8, bs), hn::Load(dq8, bd)), dq8, bd);
+      std::memcpy(dp + x, bd, rest);
+    }
+  }
+}
+#endif
+
+void AddRectImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB, int16_t scale,
+                 int16_t offset) {
+  BL_FALLBACK(AddRect, (s, d, rows, cols, sRB, dRB, scale, offset));
+#if HWY_TARGET != HWY_SCALAR
+  AddSub<true>(s, d, rows, cols, sRB, dRB, scale, offset);
+#endif
+}
+
+void SubtractRectImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB,
+                      int16_t scale, int16_t offset) {
+  BL_FALLBACK(SubtractRect, (s, d, rows, cols, sRB, dRB, scale, offset));
+#if HWY_TARGET != HWY_SCALAR
+  AddSub<false>(s, d, rows, cols, sRB, dRB, scale, offset);
+#endif
+}
+
+void OverlayBlendImpl(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                      int16_t dRB, int16_t mRB) {
+  BL_FALLBACK(OverlayBlend, (s, d, m, rows, cols, sRB, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  SrcMask(s, d, m, rows, cols, sRB, dRB, mRB, [](V8 sv, V8 dv, V8 mv) { return TowardT1(dv, Overlay(sv, dv), mv); });
+#endif
+}
+
+void OverlayBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB) {
+  BL_FALLBACK(OverlayBlend2, (c, d, m, rows, cols, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  if (!byte_constant(c)) return;
+  const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
+  DstMask(d, m, rows, cols, dRB, mRB, [cv](V8 dv, V8 mv) { return TowardT1(dv, Overlay(cv, dv), mv); });
+#endif
+}
+
+void OverlayBlend3Impl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
+  BL_FALLBACK(OverlayBlend3, (s, d, rows, cols, sRB, dRB));
+#if HWY_TARGET != HWY_SCALAR
+  SrcRect(s, d, rows, cols, sRB, dRB, [](V8 sv, V8 dv) { return Overlay(sv, dv); });
+#endif
+}
+
+// hardlight(s, d) is overlay(d, s): T1 is symmetric.
+void HardLightBlendImpl(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                        int16_t dRB, int16_t mRB) {
+  BL_FALLBACK(HardLightBlend, (s, d, m, rows, cols, sRB, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  SrcMask(s, d, m, rows, cols, sRB, dRB, mRB, [](V8 sv, V8 dv, V8 mv) { return TowardT1(dv, Overlay(dv, sv), mv); });
+#endif
+}
+
+void HardLightBlend3Impl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
+  BL_FALLBACK(HardLightBlend3, (s, d, rows, cols, sRB, dRB));
+#if HWY_TARGET != HWY_SCALAR
+  SrcRect(s, d, rows, cols, sRB, dRB, [](V8 sv, V8 dv) { return Overlay(dv, sv); });
+#endif
+}
+
+void ScreenBlendImpl(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                     int16_t dRB, int16_t mRB) {
+  BL_FALLBACK(ScreenBlend, (s, d, m, rows, cols, sRB, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  SrcMask(s, d, m, rows, cols, sRB, dRB, mRB,
+          [](V8 sv, V8 dv, V8 mv) { return hn::Add(dv, T1(mv, hn::Sub(Screen(sv, dv), dv))); });
+#endif
+}
+
+void ScreenBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB) {
+  BL_FALLBACK(ScreenBlend2, (c, d, m, rows, cols, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  if (!byte_constant(c)) return;
+  const V16 row = hn::Set(D16(), static_cast<uint16_t>(255 - (c & 255)));
+  DstMask(d, m, rows, cols, dRB, mRB, [row](V8 dv, V8 mv) {
+    const V8 S = hn::Not(T1k(row, hn::Not(dv)));
+    return hn::Add(dv, T1(mv, hn::Sub(S, dv)));
+  });
+#endif
+}
+
+void ScreenRectImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
+  BL_FALLBACK(ScreenRect, (s, d, rows, cols, sRB, dRB));
+#if HWY_TARGET != HWY_SCALAR
+  SrcRect(s, d, rows, cols, sRB, dRB, [](V8 sv, V8 dv) { return Screen(sv, dv); });
+#endif
+}
+
+// Below 128 the constant doubles into the table row 2c: d - T1(m, d - T1(2c, d)).  Constants of
+// 128 and above never get here (the dispatcher hands them to the constant screen kernel).
+void HardLightBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
+                         int16_t mRB) {
+  BL_FALLBACK(HardLightBlend2, (c, d, m, rows, cols, dRB, mRB));
+#if HWY_TARGET != HWY_SCALAR
+  if (!byte_constant(c) || c >= 128) return;
+  const V8 kv = hn::Set(D8(), static_cast<uint8_t>((2 * c) & 255));
+  DstMask(d, m, rows, cols, dRB, mRB, [kv](V8 dv, V8 mv) { return MultiplyToward(kv, dv, mv); });
+#endif
+}
+
+// Cross-fade.  Head and tail pixels use the scalar formula T1(255 - f, s) + T1(f, d); the body
+// groups of eight destination-aligned pixels use the partitioned formula
+//   r = floor((s*Ws + 128)/256) + floor((d*Wd + 128)/256),  d' = r >> 7,
+// which never exceeds 255 for 1 <= f <= 254 (both weights positive, together below 32768).
+// Factors 0 and 255 would need a weight of 32768; there every pixel is s (f = 0) or d (f = 255),
+// which is what the scalar formula gives.
+void BlendFactorImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB, uint8_t f) {
+  BL_FALLBACK(BlendFactor, (s, d, rows, cols, sRB, dRB, f));
+#if HWY_TARGET != HWY_SCALAR
+  gsr_write(0);
+  if (rows < 1 || cols < 1 || f == 255) return;
+  if (f == 0) {
+    for (int r = 0; r < rows; ++r)
+      std::memmove(d + static_cast<ptrdiff_t>(r) * dRB, s + static_cast<ptrdiff_t>(r) * sRB, static_cast<size_t>(cols));
+    return;
+  }
+  const DI16 di;
+  const VI16 vs = hn::Set(di, fade_weight(255 - f)), vd = hn::Set(di, fade_weight(f));
+  auto lane = [&](V16 s16, V16 d16) {
+    const VI16 a = hn::MulFixedPoint15(hn::BitCast(di, hn::ShiftLeft<7>(s16)), vs);
+    const VI16 b = hn::MulFixedPoint15(hn::BitCast(di, hn::ShiftLeft<7>(d16)), vd);
+    return hn::BitCast(D16(), hn::ShiftRight<7>(hn::Add(a, b)));
+  };
+  auto body = [&](V8 dv, const V8* v) { return Join(lane(Lo(v[0]), Lo(dv)), lane(Hi(v[0]), Hi(dv))); };
+  const uint8_t* rs = corvelMultiplyTable1 + (255 - f) * 256;
+  const uint8_t* rd = corvelMultiplyTable1 + f * 256;
+  for (int r = 0; r < rows; ++r) {
+    const uint8_t* sp = s + static_cast<ptrdiff_t>(r) * sRB;
+    uint8_t* dp = d + static_cast<ptrdiff_t>(r) * dRB;
+    const RowSplit split = split_row(dp, cols);
+    int x = 0;
+    for (; x < split.head; ++x) dp[x] = static_cast<uint8_t>(rs[sp[x]] + rd[dp[x]]);
+    if (split.groups > 0) {
+      const uint8_t* in[1] = {sp + x};
+      const ptrdiff_t rb[1] = {0};
+      Rows<1>(1, split.groups * 8, dp + x, 0, in, rb, body);
+      x += split.groups * 8;
+    }
+    for (; x < cols; ++x) dp[x] = static_cast<uint8_t>(rs[sp[x]] + rd[dp[x]]);
+  }
+#endif
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace bl
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+#include "brisklane/host_abi.h"
+
+namespace bl {
+
+#define BL_EXPORT_KERNEL(Name, Params) HWY_EXPORT(Name##Impl);
+BL_BLEND_KERNELS(BL_EXPORT_KERNEL)
+BL_GAV_KERNELS(BL_EXPORT_KERNEL)
+#undef BL_EXPORT_KERNEL
+
+void corvelAdjustOpacity(uint8_t* d, int16_t rows, int16_t cols, int16_t dRB, int16_t opacity) {
+  HWY_DYNAMIC_DISPATCH(AdjustOpacityImpl)(d, rows, cols, dRB, opacity);
+}
+void corvelBlendConst(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(BlendConstImpl)(c, d, m, rows, cols, dRB, mRB);
+}
+void corvelDarkenOnly(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                      int16_t dRB, int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(DarkenOnlyImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
+}
+void corvelDarkenOnly2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
+                       int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(DarkenOnly2Impl)(c, d, m, rows, cols, dRB, mRB);
+}
+void corvelLightenOnly(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                       int16_t dRB, int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(LightenOnlyImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
+}
+void corvelLightenOnly2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
+                        int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(LightenOnly2Impl)(c, d, m, rows, cols, dRB, mRB);
+}
+void corvelMultiplyBlend(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                         int16_t dRB, int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(MultiplyBlendImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
+}
+void corvelMultiplyBlend2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
+                          int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(MultiplyBlend2Impl)(c, d, m, rows, cols, dRB, mRB);
+}
+void corvelMultiplyRect(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
+  HWY_DYNAMIC_DISPATCH(MultiplyRectImpl)(s, d, rows, cols, sRB, dRB);
+}
+void corvelBlackMat(const uint8_t* s, uint8_t* d, const uint8_t* a, const uint8_t* m, int16_t rows, int16_t cols,
+                    int16_t sRB, int16_t dRB, int16_t aRB) {
+  HWY_DYNAMIC_DISPATCH(BlackMatImpl)(s, d, a, m, rows, cols, sRB, dRB, aRB);
+}
+void corvelWhiteMat(const uint8_t* s, uint8_t* d, const uint8_t* a, const uint8_t* m, int16_t rows, int16_t cols,
+                    int16_t sRB, int16_t dRB, int16_t aRB) {
+  HWY_DYNAMIC_DISPATCH(WhiteMatImpl)(s, d, a, m, rows, cols, sRB, dRB, aRB);
+}
+void corvelThresholdBlend(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                          int16_t dRB, int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(ThresholdBlendImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
+}
+void corvelThresholdBlend2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
+                           int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(ThresholdBlend2Impl)(c, d, m, rows, cols, dRB, mRB);
+}
+void corvelDifferenceRect(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
+  HWY_DYNAMIC_DISPATCH(DifferenceRectImpl)(s, d, rows, cols, sRB, dRB);
+}
+void corvelAddRect(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB, int16_t scale,
+                   int16_t offset) {
+  HWY_DYNAMIC_DISPATCH(AddRectImpl)(s, d, rows, cols, sRB, dRB, scale, offset);
+}
+void corvelSubtractRect(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB,
+                        int16_t scale, int16_t offset) {
+  HWY_DYNAMIC_DISPATCH(SubtractRectImpl)(s, d, rows, cols, sRB, dRB, scale, offset);
+}
+void corvelOverlayBlend(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                        int16_t dRB, int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(OverlayBlendImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
+}
+void corvelOverlayBlend2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
+                         int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(OverlayBlend2Impl)(c, d, m, rows, cols, dRB, mRB);
+}
+void corvelOverlayBlend3(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
+  HWY_DYNAMIC_DISPATCH(OverlayBlend3Impl)(s, d, rows, cols, sRB, dRB);
+}
+void corvelHardLightBlend(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                          int16_t dRB, int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(HardLightBlendImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
+}
+void corvelHardLightBlend3(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
+  HWY_DYNAMIC_DISPATCH(HardLightBlend3Impl)(s, d, rows, cols, sRB, dRB);
+}
+
+// Constants of 128 and above go to the constant screen kernel with 2c - 255; below 128 the
+// table row is 2c.
+void corvelHardLightBlend2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
+                           int16_t mRB) {
+  if (!byte_constant(c)) return;
+  if (c >= 128) {
+    gavScreenBlend2(static_cast<int16_t>(2 * c - 255), d, m, rows, cols, dRB, mRB);
+    return;
+  }
+  HWY_DYNAMIC_DISPATCH(HardLightBlend2Impl)(c, d, m, rows, cols, dRB, mRB);
+}
+
+void gavScreenBlend(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
+                    int16_t dRB, int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(ScreenBlendImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
+}
+void gavScreenBlend2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB) {
+  HWY_DYNAMIC_DISPATCH(ScreenBlend2Impl)(c, d, m, rows, cols, dRB, mRB);
+}
+void gavScreenRect(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
+  HWY_DYNAMIC_DISPATCH(ScreenRectImpl)(s, d, rows, cols, sRB, dRB);
+}
+
+void gavBlendFactor(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB, uint8_t f) {
+  HWY_DYNAMIC_DISPATCH(BlendFactorImpl)(s, d, rows, cols, sRB, dRB, f);
+}
+
+}  // namespace bl
+#endif  // HWY_ONCE
