@@ -36,13 +36,27 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& r : runs) {
       if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
-      const std::string name = r.benchmark_name();
-      const size_t a = name.find('/');
-      if (a == std::string::npos) continue;
-      const size_t b = name.find('/', a + 1);
-      const std::string routine = name.substr(0, a);
-      const std::string variant = name.substr(a + 1, b == std::string::npos ? std::string::npos : b - a - 1);
-      const std::string label = b == std::string::npos ? "" : name.substr(b + 1);
+      // "<Routine>/<variant>/<case>", without the run options Google Benchmark appends.
+      std::vector<std::string> parts;
+      {
+        const std::string name = r.benchmark_name();
+        size_t start = 0;
+        while (start <= name.size()) {
+          size_t end = name.find('/', start);
+          if (end == std::string::npos) end = name.size();
+          std::string part = name.substr(start, end - start);
+          const bool option = part.rfind("min_time:", 0) == 0 || part.rfind("iterations:", 0) == 0 ||
+                              part.rfind("repeats:", 0) == 0 || part.rfind("threads:", 0) == 0 ||
+                              part == "real_time" || part == "process_time" || part == "manual_time";
+          if (!option) parts.push_back(part);
+          start = end + 1;
+        }
+      }
+      if (parts.size() < 2) continue;
+      const std::string routine = parts[0];
+      const std::string variant = parts[1];
+      std::string label;
+      for (size_t i = 2; i < parts.size(); ++i) label += (i > 2 ? "/" : "") + parts[i];
       Entry e;
       e.seconds_per_iter = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
       auto it = r.counters.find("bytes_per_second");
@@ -80,7 +94,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const double xs = sc == v.end() ? 0 : sc->second.seconds_per_iter / f.seconds_per_iter;
       const double xm = (mc == v.end() || mc->second.bytes_per_second <= 0) ? 0
                                                                             : f.bytes_per_second / mc->second.bytes_per_second;
-      std::printf("%-44s %10.2f %10.2f %10.2f  %s\n", key.c_str(), f.bytes_per_second / 1e9, xs, xm, peers.c_str());
+      char xs_s[32] = "-", xm_s[32] = "-";
+      if (xs > 0) std::snprintf(xs_s, sizeof xs_s, "%.2f", xs);
+      if (xm > 0) std::snprintf(xm_s, sizeof xm_s, "%.2f", xm);
+      std::printf("%-44s %10.2f %10s %10s  %s\n", key.c_str(), f.bytes_per_second / 1e9, xs_s, xm_s, peers.c_str());
     }
     std::fflush(stdout);
   }
