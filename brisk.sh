@@ -23,29 +23,32 @@ install_deps() {
   fi
 }
 
-build() {  # build DIR [cmake options...]
-  local dir=$1; shift
+build() {  # build DIR TARGET [cmake options...]
+  local dir=$1 target=$2; shift 2
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$JOBS"
+  cmake --build "$dir" -j "$JOBS" --target "$target"
 }
 
 cmd=${1:-demo}
 case "$cmd" in
   demo)
     install_deps
-    build build -DCMAKE_BUILD_TYPE=Release -DBL_BENCH=OFF
+    build build all -DCMAKE_BUILD_TYPE=Release -DBL_BENCH=OFF
     ./build/hostsim demo --out out/demo
     ;;
   test)
     install_deps
-    build build -DCMAKE_BUILD_TYPE=Release -DBL_BENCH=ON
+    build build all -DCMAKE_BUILD_TYPE=Release -DBL_BENCH=ON
     (cd build && ctest --output-on-failure -j "$JOBS")
-    build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBL_SANITIZE=ON -DBL_BENCH=OFF
+    build build-asan all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBL_SANITIZE=ON -DBL_BENCH=OFF
     (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$JOBS")
+    # Where threads meet: the concurrency tests under ThreadSanitizer.
+    build build-tsan test_threads -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBL_TSAN=ON -DBL_BENCH=OFF
+    (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^threads$')
     ;;
   bench)
     install_deps
-    build build -DCMAKE_BUILD_TYPE=Release -DBL_BENCH=ON
+    build build all -DCMAKE_BUILD_TYPE=Release -DBL_BENCH=ON
     shift || true
     for b in build/bench_*; do "$b" "$@"; done
     ;;
