@@ -26,14 +26,14 @@ namespace {
 // The routine count as the extension reads it: sign-extended, then compared unsigned.
 inline uint32_t routine_count(const SuiteRecord* s) { return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(s->count))); }
 
-struct SuiteSpec {
+struct SuiteWanted {
   uint32_t code;
   SuiteRecord** suite;
   BLRoutine** routines;
   uint32_t minimum;
 };
 
-const SuiteSpec kSuites[] = {
+const SuiteWanted kSuites[] = {
     {BL_SUITE_BLEND, &gBlendSuite, &gBlendRoutines, BL_MIN_BLEND},
     {BL_SUITE_CONVERT, &gConvertSuite, &gConvertRoutines, BL_MIN_CONVERT},
     {BL_SUITE_CORE, &gCoreSuite, &gCoreRoutines, 0},
@@ -58,14 +58,14 @@ void DoInitialize(ExtensionRecord* record, int16_t* result) {
   if (std::getenv("GAVCV_SILENT")) silent = 1;
 
   int16_t status = -1;
-  for (const SuiteSpec& spec : kSuites) {
-    SuiteRecord* s = FindSuite(record, spec.code, 1);
-    *spec.suite = s;
-    if (!s || routine_count(s) < spec.minimum) {
+  for (const SuiteWanted& want : kSuites) {
+    SuiteRecord* s = FindSuite(record, want.code, 1);
+    *want.suite = s;
+    if (!s || routine_count(s) < want.minimum) {
       *result = status;
       return;
     }
-    *spec.routines = s->routines;
+    *want.routines = s->routines;
     --status;
   }
 

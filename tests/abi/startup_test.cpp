@@ -58,7 +58,7 @@ std::string nothing_installed(Lib& lib, Record& rec) {
   return "";
 }
 
-std::vector<SuiteSpec> with_count(uint32_t code, uint16_t count) {
+std::vector<SuiteShape> with_count(uint32_t code, uint16_t count) {
   auto s = Record::full();
   for (auto& x : s)
     if (x.code == code) x.count = count;

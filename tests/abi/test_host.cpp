@@ -69,21 +69,21 @@ BLRoutine host_routine(int row) {
   return nullptr;
 }
 
-std::vector<SuiteSpec> Record::full() {
+std::vector<SuiteShape> Record::full() {
   return {{BL_SUITE_BLEND, 1, 63},   {BL_SUITE_CONVERT, 1, 47}, {BL_SUITE_CORE, 1, 8},
           {BL_SUITE_DISPLAY, 1, 37}, {BL_SUITE_FILE, 1, 27},    {BL_SUITE_FILTER, 1, 54},
           {BL_SUITE_MEMORY, 1, 39},  {BL_SUITE_PAINT, 1, 39},   {BL_SUITE_RESAMPLE, 1, 11},
           {BL_SUITE_SELECT, 1, 44},  {BL_SUITE_VM, 1, 66}};
 }
 
-Record::Record(const std::vector<SuiteSpec>& suites) {
+Record::Record(const std::vector<SuiteShape>& suites) {
   const size_t n = suites.size();
   storage_.assign(offsetof(ExtensionRecord, suites) + (n ? n : 1) * sizeof(SuiteRecord), 0);
   rec_ = reinterpret_cast<ExtensionRecord*>(storage_.data());
   rec_->count = static_cast<int32_t>(n);
   tables_.resize(n);
   for (size_t i = 0; i < n; ++i) {
-    const SuiteSpec& sp = suites[i];
+    const SuiteShape& sp = suites[i];
     const uint32_t slots = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(sp.count)));
     // Slots 0..count exist; a count read as huge (0x8000 and up) gets the patched slots only.
     const size_t len = slots >= 0x8000u ? 64 : slots + 1;

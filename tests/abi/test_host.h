@@ -44,7 +44,7 @@ BLRoutine host_routine(int row);
 // The value the host's query routine returns for keys it does not know.
 constexpr uint8_t kHostGestaltAnswer = 42;
 
-struct SuiteSpec {
+struct SuiteShape {
   uint32_t code;
   int16_t version;
   uint16_t count;
@@ -54,8 +54,8 @@ struct SuiteSpec {
 class Record {
  public:
   // The eleven suites at their minimum counts (core 8 so that slot 7 exists, display 37).
-  static std::vector<SuiteSpec> full();
-  explicit Record(const std::vector<SuiteSpec>& suites);
+  static std::vector<SuiteShape> full();
+  explicit Record(const std::vector<SuiteShape>& suites);
   ExtensionRecord* get() { return rec_; }
   SuiteRecord* suite(uint32_t code, int index = 0);
   // The routine the host put in a slot when it built the record.
