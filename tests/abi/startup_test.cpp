@@ -26,13 +26,6 @@ struct RowInfo {
   const char* name;
   bool flag;
 };
-#define BL_SUITE_Blend BL_SUITE_BLEND
-#define BL_SUITE_Convert BL_SUITE_CONVERT
-#define BL_SUITE_Core BL_SUITE_CORE
-#define BL_SUITE_Display BL_SUITE_DISPLAY
-#define BL_SUITE_Filter BL_SUITE_FILTER
-#define BL_SUITE_Memory BL_SUITE_MEMORY
-#define BL_SUITE_Resample BL_SUITE_RESAMPLE
 #define BL_HAS_FLAG_WAITS true
 #define BL_HAS_FLAG_NOWAIT true
 #define BL_HAS_FLAG_PLAIN false

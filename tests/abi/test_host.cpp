@@ -45,13 +45,6 @@ struct RowPlace {
 };
 const RowPlace kRows[] = {
 #define BL_ROW(row, suite, slot, Name, Ret, Params, Args, kind) {row, BL_SUITE_##suite, slot},
-#define BL_SUITE_Blend BL_SUITE_BLEND
-#define BL_SUITE_Convert BL_SUITE_CONVERT
-#define BL_SUITE_Core BL_SUITE_CORE
-#define BL_SUITE_Display BL_SUITE_DISPLAY
-#define BL_SUITE_Filter BL_SUITE_FILTER
-#define BL_SUITE_Memory BL_SUITE_MEMORY
-#define BL_SUITE_Resample BL_SUITE_RESAMPLE
 #include "brisklane/routines.def"
 #undef BL_ROW
 };

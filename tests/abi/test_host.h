@@ -13,6 +13,15 @@
 
 #include "brisklane/host_abi.h"
 
+// Suite codes by the suite names that routines.def uses.
+#define BL_SUITE_Blend BL_SUITE_BLEND
+#define BL_SUITE_Convert BL_SUITE_CONVERT
+#define BL_SUITE_Core BL_SUITE_CORE
+#define BL_SUITE_Display BL_SUITE_DISPLAY
+#define BL_SUITE_Filter BL_SUITE_FILTER
+#define BL_SUITE_Memory BL_SUITE_MEMORY
+#define BL_SUITE_Resample BL_SUITE_RESAMPLE
+
 namespace abitest {
 
 // The log of host routine calls: "Name(arg,arg,...)" per call, in order.
