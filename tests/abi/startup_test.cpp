@@ -101,7 +101,9 @@ TEST(Startup, SucceedsAtTheMinimumCountsAndSkipsShortRows) {
     CHECK(lib.init(rec.get()) == 0);
     for (const RowInfo& r : kRows) {
       const bool skipped = r.row == 40 || r.row == 42;
-      const bool replaced = reinterpret_cast<void*>(slot_of(rec, r.code, r.slot)) == lib.raw(gav(r.name).c_str());
+      // Slots 7 of core and 37 of display do not exist in these tables.
+      const bool replaced = rec.has_slot(r.code, r.slot) &&
+                            reinterpret_cast<void*>(slot_of(rec, r.code, r.slot)) == lib.raw(gav(r.name).c_str());
       if (replaced == skipped) return std::string("row ") + r.name + (skipped ? " should be skipped" : " not installed");
       if (skipped && *lib.sym<void*>(old(r.name).c_str()) != nullptr) return std::string("saved pointer set: ") + r.name;
     }
