@@ -6,7 +6,11 @@
 //
 // Fast paths:
 //   fill       vector stores, aligned 64-byte blocks in the middle of each row;
-//   transpose  16 x 16 byte blocks through four levels of interleaves, several blocks per vector;
+//   transpose  64 x 64 byte tiles: 16 x 16 blocks through four levels of interleaves (several
+//              blocks per vector), then whole 64-byte destination rows; tiles are walked in
+//              bands with the next tile's source requested ahead, and destinations of several
+//              MiB whose rows share their place in a 64-byte line are written with streaming
+//              stores.  The borders go in 16 x 16 blocks and element by element;
 //   gather     column steps of magnitude 1..16 build 16 destination bytes from |step| 16-byte
 //              loads and byte shuffles.
 // Every fast path reads only bytes that the element formula reads (its loads lie between the
@@ -23,6 +27,7 @@
 #define HWY_TARGET_INCLUDE "resample/move.cpp"
 #include "hwy/foreach_target.h"
 #include "hwy/highway.h"
+#include "hwy/cache_control.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace bl {
@@ -151,37 +156,181 @@ HWY_INLINE void StoreBlocks(hn::Vec512<uint8_t> v, uint8_t* p, ptrdiff_t blockSt
 }
 #endif
 
-// Transposes rows [r0, r1) (a multiple of the block height apart) of columns [0, cb), cb a
-// multiple of 16, in blocks of 16 columns by Lanes(d) rows.
+// Transposes rows [r0, r1) of columns [c0, c1), c1 - c0 a multiple of 16, in blocks of 16
+// columns by Lanes(d) rows; returns the end of the rows it covered.
 template <class D>
-HWY_INLINE ptrdiff_t TransposeBlocks(D d8, uint8_t* dst, const uint8_t* src, ptrdiff_t r0, ptrdiff_t rows,
-                                     ptrdiff_t cb, ptrdiff_t sCS, ptrdiff_t dRS) {
+HWY_INLINE ptrdiff_t TransposeBlocks(D d8, uint8_t* dst, const uint8_t* src, ptrdiff_t r0, ptrdiff_t r1,
+                                     ptrdiff_t c0, ptrdiff_t c1, ptrdiff_t sCS, ptrdiff_t dRS) {
   const ptrdiff_t h = static_cast<ptrdiff_t>(hn::Lanes(d8));
-  const ptrdiff_t r1 = r0 + (rows - r0) / h * h;
-  for (ptrdiff_t r = r0; r < r1; r += h) {
-    for (ptrdiff_t c0 = 0; c0 < cb; c0 += 16) {
-      const uint8_t* sc = src + c0 * sCS;
-      uint8_t* dc = dst + c0;
+  const ptrdiff_t rEnd = r0 + (r1 - r0) / h * h;
+  for (ptrdiff_t r = r0; r < rEnd; r += h) {
+    for (ptrdiff_t c = c0; c < c1; c += 16) {
+      const uint8_t* sc = src + c * sCS;
+      uint8_t* dc = dst + c;
       hn::VFromD<D> v[16];
       for (int j = 0; j < 16; ++j) v[j] = hn::LoadU(d8, sc + j * sCS + r);
       Transpose16(d8, v);
       for (int i = 0; i < 16; ++i) StoreBlocks(v[i], dc + (r + i) * dRS, 16 * dRS);
     }
   }
-  return r1;
+  return rEnd;
 }
+
+// Rows [r0, r1) by columns [c0, c1) of any size: 16-column blocks of a full vector of rows, then
+// of 16 rows, then element by element.
+HWY_INLINE void TransposeArea(uint8_t* dst, const uint8_t* src, ptrdiff_t r0, ptrdiff_t r1, ptrdiff_t c0,
+                              ptrdiff_t c1, ptrdiff_t sCS, ptrdiff_t dRS) {
+  if (r0 >= r1 || c0 >= c1) return;
+  const ptrdiff_t cb = c0 + (c1 - c0) / 16 * 16;
+  ptrdiff_t rb = TransposeBlocks(hn::ScalableTag<uint8_t>(), dst, src, r0, r1, c0, cb, sCS, dRS);
+  rb = TransposeBlocks(D16(), dst, src, rb, r1, c0, cb, sCS, dRS);
+  TransposeElements(dst, src, r0, r1, cb, c1, sCS, dRS);
+  TransposeElements(dst, src, rb, r1, c0, cb, sCS, dRS);
+}
+
+// ---- 64 x 64 tiles: every destination row of a tile is one whole 64-byte store (or four
+// 16-byte / two 32-byte stores in a row), so destination lines are written once and completely.
+
+template <bool kStream, class D>
+HWY_INLINE void PutRow(D d, hn::VFromD<D> v, uint8_t* p) {
+  if constexpr (kStream) {
+    hn::Stream(v, d, p);
+  } else {
+    hn::StoreU(v, d, p);
+  }
+}
+
+#if HWY_TARGET <= HWY_AVX3
+// Picks 128-bit blocks: result blocks 0, 1 from a, 2, 3 from b, by the 2-bit fields of kImm.
+template <int kImm>
+HWY_INLINE hn::Vec512<uint8_t> PickBlocks(hn::Vec512<uint8_t> a, hn::Vec512<uint8_t> b) {
+  return hn::Vec512<uint8_t>{_mm512_shuffle_i64x2(a.raw, b.raw, kImm)};
+}
+
+// d + i*dRS (i < 64) receives 64 bytes of row i; s + j*sCS (j < 64) holds 64 rows of column j.
+template <bool kStream>
+HWY_INLINE void Tile64(uint8_t* d, const uint8_t* s, ptrdiff_t sCS, ptrdiff_t dRS) {
+  const hn::Full512<uint8_t> d8;
+  hn::Vec512<uint8_t> v[4][16];
+  for (int q = 0; q < 4; ++q) {
+    for (int j = 0; j < 16; ++j) v[q][j] = hn::LoadU(d8, s + (16 * q + j) * sCS);
+    Transpose16(d8, v[q]);
+  }
+  // Block L of v[q][i]: row 16L + i, columns 16q..16q+15.  Row 16L + i is block L of the four
+  // v[q][i] side by side: a 4 x 4 transpose of blocks.
+  for (int i = 0; i < 16; ++i) {
+    const auto t0 = PickBlocks<0x44>(v[0][i], v[1][i]);  // q0.L0 q0.L1 q1.L0 q1.L1
+    const auto t1 = PickBlocks<0xEE>(v[0][i], v[1][i]);  // q0.L2 q0.L3 q1.L2 q1.L3
+    const auto t2 = PickBlocks<0x44>(v[2][i], v[3][i]);  // q2.L0 q2.L1 q3.L0 q3.L1
+    const auto t3 = PickBlocks<0xEE>(v[2][i], v[3][i]);  // q2.L2 q2.L3 q3.L2 q3.L3
+    PutRow<kStream>(d8, PickBlocks<0x88>(t0, t2), d + i * dRS);
+    PutRow<kStream>(d8, PickBlocks<0xDD>(t0, t2), d + (16 + i) * dRS);
+    PutRow<kStream>(d8, PickBlocks<0x88>(t1, t3), d + (32 + i) * dRS);
+    PutRow<kStream>(d8, PickBlocks<0xDD>(t1, t3), d + (48 + i) * dRS);
+  }
+}
+#elif HWY_TARGET <= HWY_AVX2
+template <bool kStream>
+HWY_INLINE void Tile64(uint8_t* d, const uint8_t* s, ptrdiff_t sCS, ptrdiff_t dRS) {
+  const hn::Full256<uint8_t> d8;
+  for (ptrdiff_t h = 0; h < 64; h += 32) {
+    hn::Vec256<uint8_t> v[4][16];
+    for (int q = 0; q < 4; ++q) {
+      for (int j = 0; j < 16; ++j) v[q][j] = hn::LoadU(d8, s + (16 * q + j) * sCS + h);
+      Transpose16(d8, v[q]);
+    }
+    // Block L of v[q][i]: row h + 16L + i, columns 16q..16q+15.
+    for (int i = 0; i < 16; ++i) {
+      uint8_t* lo = d + (h + i) * dRS;
+      uint8_t* hi = d + (h + 16 + i) * dRS;
+      PutRow<kStream>(d8, hn::ConcatLowerLower(d8, v[1][i], v[0][i]), lo);
+      PutRow<kStream>(d8, hn::ConcatLowerLower(d8, v[3][i], v[2][i]), lo + 32);
+      PutRow<kStream>(d8, hn::ConcatUpperUpper(d8, v[1][i], v[0][i]), hi);
+      PutRow<kStream>(d8, hn::ConcatUpperUpper(d8, v[3][i], v[2][i]), hi + 32);
+    }
+  }
+}
+#else
+template <bool kStream>
+HWY_INLINE void Tile64(uint8_t* d, const uint8_t* s, ptrdiff_t sCS, ptrdiff_t dRS) {
+  const D16 d8;
+  for (ptrdiff_t h = 0; h < 64; h += 16) {
+    hn::Vec128<uint8_t> v[4][16];
+    for (int q = 0; q < 4; ++q) {
+      for (int j = 0; j < 16; ++j) v[q][j] = hn::LoadU(d8, s + (16 * q + j) * sCS + h);
+      Transpose16(d8, v[q]);
+    }
+    for (int i = 0; i < 16; ++i)
+      for (int q = 0; q < 4; ++q) PutRow<kStream>(d8, v[q][i], d + (h + i) * dRS + 16 * q);
+  }
+}
+#endif
+
+// Asks for the source lines of the tile at s (64 bytes of each of 64 columns).  The last byte
+// of each column's run is the one to ask for: with an unaligned source, the run's first line is
+// the last line of the tile above, already in use.
+HWY_INLINE void PrefetchTile(const uint8_t* s, ptrdiff_t sCS) {
+  for (int j = 0; j < 64; ++j) hwy::Prefetch(s + j * sCS + 63);
+}
+
+// Rows [0, rows) by columns [c0, c1), both extents multiples of 64.  The rows go in bands of
+// kBandRows; within a band the tiles go down each 64-column strip before the next strip, so the
+// source columns are read forward in runs of a band's height and each destination line is
+// written once, while a band's pages (kBandRows destination rows, 64 source columns) stay
+// within the TLB.  The next tile's source lines are requested one tile ahead.
+constexpr ptrdiff_t kBandRows = 512;
+
+template <bool kStream>
+void TransposeTiles(uint8_t* dst, const uint8_t* src, ptrdiff_t rows, ptrdiff_t c0, ptrdiff_t c1, ptrdiff_t sCS,
+                    ptrdiff_t dRS) {
+  for (ptrdiff_t rb = 0; rb < rows; rb += kBandRows) {
+    const ptrdiff_t re = rows - rb < kBandRows ? rows : rb + kBandRows;
+    for (ptrdiff_t c = c0; c < c1; c += 64)
+      for (ptrdiff_t r = rb; r < re; r += 64) {
+        if (r + 64 < re)
+          PrefetchTile(src + c * sCS + r + 64, sCS);
+        else if (c + 64 < c1)
+          PrefetchTile(src + (c + 64) * sCS + rb, sCS);
+        Tile64<kStream>(dst + r * dRS + c, src + c * sCS + r, sCS, dRS);
+      }
+  }
+}
+
+// Destinations of at least this many bytes are written with streaming stores when every tile
+// row starts on a 64-byte boundary.  A plane this size is several times a core's own cache, so
+// its lines would be pushed out to the shared cache or memory anyway; streaming spares reading
+// each destination line before overwriting it, which otherwise makes the transpose move half as
+// much data again as it copies.  Smaller destinations keep ordinary stores and stay cached.
+constexpr ptrdiff_t kStreamBytes = ptrdiff_t{4} << 20;
 
 void Transpose(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int32_t srcColStep, int32_t dstRowStep) {
   const ptrdiff_t sCS = srcColStep, dRS = dstRowStep;
-  const ptrdiff_t cb = cols & ~15;
-  // Blocks of 16 columns by a full vector of rows (each source column is read forward, a whole
-  // vector at a time), then blocks of 16 x 16 for the rows left.
-  ptrdiff_t rb = TransposeBlocks(hn::ScalableTag<uint8_t>(), dst, src, 0, rows, cb, sCS, dRS);
-  rb = TransposeBlocks(D16(), dst, src, rb, rows, cb, sCS, dRS);
-  // Columns after the last whole group of 16, for every row; rows after the last whole group
-  // of 16, across the blocked columns.
-  TransposeElements(dst, src, 0, rows, cb, cols, sCS, dRS);
-  TransposeElements(dst, src, rb, rows, 0, cb, sCS, dRS);
+  const ptrdiff_t rt = rows & ~ptrdiff_t{63};
+  // Tiles cover rows [0, rt) and columns [ct0, ct1); streaming tiles start at the first column
+  // whose destination is 64-byte aligned (the same column in every row, dRS being a multiple
+  // of 64 then).
+  ptrdiff_t ct0 = 0;
+  bool stream = false;
+  if (dRS % 64 == 0 && dRS > 0 && rt > 0 && static_cast<ptrdiff_t>(rows) * dRS >= kStreamBytes) {
+    ct0 = static_cast<ptrdiff_t>((0 - reinterpret_cast<uintptr_t>(dst)) & 63);
+    stream = ct0 + 64 <= cols;
+    if (!stream) ct0 = 0;
+  }
+  const ptrdiff_t ct1 = ct0 + (cols - ct0) / 64 * 64;
+  if (rt == 0 || ct1 == ct0) {
+    TransposeArea(dst, src, 0, rows, 0, cols, sCS, dRS);
+    return;
+  }
+  if (stream) {
+    TransposeTiles<true>(dst, src, rt, ct0, ct1, sCS, dRS);
+    hwy::FlushStream();
+  } else {
+    TransposeTiles<false>(dst, src, rt, ct0, ct1, sCS, dRS);
+  }
+  // Around the tiles: columns before and after them in the tiled rows, then the rows below.
+  TransposeArea(dst, src, 0, rt, 0, ct0, sCS, dRS);
+  TransposeArea(dst, src, 0, rt, ct1, cols, sCS, dRS);
+  TransposeArea(dst, src, rt, rows, 0, cols, sCS, dRS);
 }
 
 // ---- gather --------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -21,7 +22,10 @@
 
 namespace {
 
-constexpr double kMinTime = 0.05;
+constexpr double kMinTime = 0.1;
+// memcpy references: the same copy is measured under several case names (the ratio table pairs
+// entries by case), each briefly.
+constexpr double kRefMinTime = 0.05;
 
 struct Size {
   int w, h;
@@ -34,8 +38,52 @@ void set_bytes(benchmark::State& state, size_t bytes) {
 }
 
 template <class F>
-void reg(const std::string& name, F&& f) {
-  benchmark::RegisterBenchmark(name.c_str(), std::forward<F>(f))->MinTime(kMinTime)->Unit(benchmark::kMicrosecond);
+void reg(const std::string& name, F&& f, double minTime = kMinTime) {
+  benchmark::RegisterBenchmark(name.c_str(), std::forward<F>(f))->MinTime(minTime)->Unit(benchmark::kMicrosecond);
+}
+
+// Planes shared by every benchmark: allocated and filled once (grown when a case needs more), so
+// that a case costs its measurement and not the setting up of tens of megabytes each time it is
+// run.  Returns a 64-byte aligned pointer with at least `bytes` + 64 bytes behind it.
+enum Slot { kSrc, kDst, kSlots };
+uint8_t* plane(Slot slot, size_t bytes) {
+  struct Mem {
+    std::unique_ptr<uint8_t[]> mem;
+    size_t size = 0;
+  };
+  static Mem mems[kSlots];
+  Mem& m = mems[slot];
+  size_t need = bytes + 64 + 64;
+  if (m.size < need) {
+    // Room for the largest case at once (a 64 MiB gather source), so that it is set up once.
+    if (need < (size_t{72} << 20)) need = size_t{72} << 20;
+    m.mem.reset(new uint8_t[need]);
+    m.size = need;
+    uint64_t x = 0x9E3779B97F4A7C15ull * (slot + 1);
+    for (size_t i = 0; i < need; ++i) {
+      x ^= x << 13;
+      x ^= x >> 7;
+      x ^= x << 17;
+      m.mem[i] = static_cast<uint8_t>(x >> 32);
+    }
+  }
+  const uintptr_t p = reinterpret_cast<uintptr_t>(m.mem.get());
+  return m.mem.get() + ((64 - (p & 63)) & 63);
+}
+
+// memcpy of `bytes` bytes between the shared planes, reported as reading and writing them.
+void run_memcpy(benchmark::State& st, size_t bytes) {
+  const uint8_t* a = plane(kSrc, bytes);
+  uint8_t* b = plane(kDst, bytes);
+  for (auto _ : st) {
+    std::memcpy(b, a, bytes);
+    benchmark::ClobberMemory();
+  }
+  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(2 * bytes));
+}
+
+void reg_memcpy(const std::string& name, size_t bytes) {
+  reg(name, [=](benchmark::State& st) { run_memcpy(st, bytes); }, kRefMinTime);
 }
 
 std::string off_name(const Size& s, int dOff, int sOff) {
@@ -57,10 +105,9 @@ void register_map() {
       const size_t stride = static_cast<size_t>(s.w) + 64, bytes = static_cast<size_t>(s.w) * s.h;
       auto make = [=](bool fast) {
         return [=](benchmark::State& st) {
-          blbench::Buffer src(stride * s.h + 64, 1), dst(stride * s.h + 64, 2);
           vl_image d, sd;
-          vl_plain_plane(&d, dst.at(dOff), static_cast<int32_t>(stride), s.w, s.h);
-          vl_plain_plane(&sd, src.at(sOff), static_cast<int32_t>(stride), s.w, s.h);
+          vl_plain_plane(&d, plane(kDst, stride * s.h) + dOff, static_cast<int32_t>(stride), s.w, s.h);
+          vl_plain_plane(&sd, plane(kSrc, stride * s.h) + sOff, static_cast<int32_t>(stride), s.w, s.h);
           for (auto _ : st) {
             if (fast)
               bl::gavMapRect(d, sd);
@@ -73,12 +120,12 @@ void register_map() {
       };
       reg("MapRect/fast/" + c, make(true));
       reg("MapRect/scalar/" + c, make(false));
-      reg("MapRect/memcpy/" + c, [=](benchmark::State& st) { blbench::run_memcpy(st, bytes); });
+      reg_memcpy("MapRect/memcpy/" + c, bytes);
 #ifdef BL_HAVE_OPENCV
       reg("MapRect/opencv/" + c, [=](benchmark::State& st) {
         cv::setNumThreads(1);
-        blbench::Buffer src(stride * s.h + 64, 1), dst(stride * s.h + 64, 2);
-        cv::Mat ms(s.h, s.w, CV_8UC1, src.at(sOff), stride), md(s.h, s.w, CV_8UC1, dst.at(dOff), stride);
+        cv::Mat ms(s.h, s.w, CV_8UC1, plane(kSrc, stride * s.h) + sOff, stride);
+        cv::Mat md(s.h, s.w, CV_8UC1, plane(kDst, stride * s.h) + dOff, stride);
         cv::Mat lut(1, 256, CV_8UC1, table);
         for (auto _ : st) {
           cv::LUT(ms, lut, md);
@@ -94,6 +141,8 @@ void register_map() {
 
 void register_copy() {
   for (const Size& s : kSizes) {
+    // Every source offset against an aligned destination on the smaller plane, a few of each on
+    // the larger one.
     std::vector<std::pair<int, int>> offs;
     if (s.w == 2048) {
       for (int sOff = 0; sOff < 64; ++sOff) offs.push_back({0, sOff});
@@ -108,13 +157,14 @@ void register_copy() {
       const bool withScalar = sOff % 16 == 0 || s.w != 2048;
       auto make = [=](int variant) {
         return [=](benchmark::State& st) {
-          blbench::Buffer src(stride * s.h + 64, 1), dst(stride * s.h + 64, 2);
+          uint8_t* src = plane(kSrc, stride * s.h) + sOff;
+          uint8_t* dst = plane(kDst, stride * s.h) + dOff;
           const int32_t str = static_cast<int32_t>(stride);
           for (auto _ : st) {
             if (variant == 0)
-              vl_gcopy_m2m(dst.at(dOff), str, s.w, s.h, src.at(sOff), str);
+              vl_gcopy_m2m(dst, str, s.w, s.h, src, str);
             else
-              bl::gcopy_rect_scalar(dst.at(dOff), str, s.w, s.h, src.at(sOff), str);
+              bl::gcopy_rect_scalar(dst, str, s.w, s.h, src, str);
             benchmark::ClobberMemory();
           }
           set_bytes(st, 2 * bytes);
@@ -122,7 +172,7 @@ void register_copy() {
       };
       reg("gcopy/fast/" + c, make(0));
       if (withScalar) reg("gcopy/scalar/" + c, make(1));
-      reg("gcopy/memcpy/" + c, [=](benchmark::State& st) { blbench::run_memcpy(st, bytes); });
+      reg_memcpy("gcopy/memcpy/" + c, bytes);
     }
     // MoveRect through the replacement routine (rows are 16-bit: 2048 rows of the plane width).
     for (auto [dOff, sOff] : {std::pair{0, 0}, std::pair{0, 9}, std::pair{5, 50}}) {
@@ -132,13 +182,14 @@ void register_copy() {
       auto make = [=](bool fast) {
         return [=](benchmark::State& st) {
           GAVMoveRectEnabled = 1;
-          blbench::Buffer src(stride * rows + 64, 1), dst(stride * rows + 64, 2);
+          uint8_t* src = plane(kSrc, stride * rows) + sOff;
+          uint8_t* dst = plane(kDst, stride * rows) + dOff;
           const int32_t str = static_cast<int32_t>(stride);
           for (auto _ : st) {
             if (fast)
-              GAVMoveRect(src.at(sOff), dst.at(dOff), static_cast<int16_t>(rows), static_cast<int16_t>(s.w), str, str);
+              GAVMoveRect(src, dst, static_cast<int16_t>(rows), static_cast<int16_t>(s.w), str, str);
             else
-              bl::gcopy_rect_scalar(dst.at(dOff), str, s.w, rows, src.at(sOff), str);
+              bl::gcopy_rect_scalar(dst, str, s.w, rows, src, str);
             benchmark::ClobberMemory();
           }
           set_bytes(st, 2 * bytes);
@@ -146,7 +197,7 @@ void register_copy() {
       };
       reg("MoveRect/fast/" + c, make(true));
       reg("MoveRect/scalar/" + c, make(false));
-      reg("MoveRect/memcpy/" + c, [=](benchmark::State& st) { blbench::run_memcpy(st, bytes); });
+      reg_memcpy("MoveRect/memcpy/" + c, bytes);
     }
   }
 }
@@ -155,60 +206,69 @@ void register_copy() {
 
 void register_moves() {
   for (const Size& s : kSizes) {
-    const size_t plane = static_cast<size_t>(s.w) * s.h;
+    const size_t planeBytes = static_cast<size_t>(s.w) * s.h;
     // Fill: every row from one source byte (source column step 0).
     for (int dOff : {0, 3}) {
       const std::string c = off_name(s, dOff, 0);
       auto make = [=](bool fast) {
         return [=](benchmark::State& st) {
           const int32_t stride = s.w + 64;
-          blbench::Buffer src(s.h + 64, 1), dst(static_cast<size_t>(stride) * s.h + 64, 2);
+          const uint8_t* src = plane(kSrc, s.h);
+          uint8_t* dst = plane(kDst, static_cast<size_t>(stride) * s.h) + dOff;
           for (auto _ : st) {
             if (fast)
-              bl::gavStepMoveRect_fill(dst.at(dOff), src.at(0), s.h, s.w, 1, stride);
+              bl::gavStepMoveRect_fill(dst, src, s.h, s.w, 1, stride);
             else
-              bl::gavStepMoveRect_fill_scalar(dst.at(dOff), src.at(0), s.h, s.w, 1, stride);
+              bl::gavStepMoveRect_fill_scalar(dst, src, s.h, s.w, 1, stride);
             benchmark::ClobberMemory();
           }
-          set_bytes(st, plane + s.h);
+          set_bytes(st, planeBytes + s.h);
         };
       };
       reg("Fill/fast/" + c, make(true));
       reg("Fill/scalar/" + c, make(false));
-      reg("Fill/memcpy/" + c, [=](benchmark::State& st) { blbench::run_memcpy(st, plane / 2); });
+      reg_memcpy("Fill/memcpy/" + c, planeBytes / 2);
     }
     // Transpose: destination row r, column c from source column c, row r (source row step 1).
-    for (int sOff : {0, 3}) {
-      const std::string c = off_name(s, 0, sOff);
-      // Source: s.w columns of s.h bytes each (column step s.h + pad); destination: s.h rows of s.w.
+    // Source: s.w columns of s.h bytes each; destination: s.h rows of s.w.  Column steps a
+    // multiple of 64 with the source aligned or not, and a column step that moves every column
+    // to another alignment.
+    struct TransposeCase {
+      int sOff, stepExtra;
+    };
+    for (TransposeCase tc : {TransposeCase{0, 0}, TransposeCase{3, 0}, TransposeCase{0, 5}}) {
+      std::string c = off_name(s, 0, tc.sOff);
+      if (tc.stepExtra) c += "_step+" + std::to_string(tc.stepExtra);
+      const int32_t sCS = s.h + 64 + tc.stepExtra, dRS = s.w + 64;
+      const size_t srcBytes = static_cast<size_t>(sCS) * s.w, dstBytes = static_cast<size_t>(dRS) * s.h;
       auto make = [=](bool fast) {
         return [=](benchmark::State& st) {
-          const int32_t sCS = s.h + 64, dRS = s.w + 64;
-          blbench::Buffer src(static_cast<size_t>(sCS) * s.w + 64, 1), dst(static_cast<size_t>(dRS) * s.h + 64, 2);
+          const uint8_t* src = plane(kSrc, srcBytes) + tc.sOff;
+          uint8_t* dst = plane(kDst, dstBytes);
           for (auto _ : st) {
             if (fast)
-              bl::gavTranspose_d_aligned(dst.at(0), src.at(sOff), s.h, s.w, sCS, dRS);
+              bl::gavTranspose_d_aligned(dst, src, s.h, s.w, sCS, dRS);
             else
-              bl::gavTranspose_d_aligned_scalar(dst.at(0), src.at(sOff), s.h, s.w, sCS, dRS);
+              bl::gavTranspose_d_aligned_scalar(dst, src, s.h, s.w, sCS, dRS);
             benchmark::ClobberMemory();
           }
-          set_bytes(st, 2 * plane);
+          set_bytes(st, 2 * planeBytes);
         };
       };
       reg("Transpose/fast/" + c, make(true));
-      reg("Transpose/scalar/" + c, make(false));
-      reg("Transpose/memcpy/" + c, [=](benchmark::State& st) { blbench::run_memcpy(st, plane); });
+      // The scalar model takes a quarter of a second per pass on the larger plane: once is enough.
+      if (s.w == 2048 || tc.sOff == 0) reg("Transpose/scalar/" + c, make(false));
+      reg_memcpy("Transpose/memcpy/" + c, planeBytes);
 #ifdef BL_HAVE_OPENCV
       reg("Transpose/opencv/" + c, [=](benchmark::State& st) {
         cv::setNumThreads(1);
-        const int32_t sCS = s.h + 64, dRS = s.w + 64;
-        blbench::Buffer src(static_cast<size_t>(sCS) * s.w + 64, 1), dst(static_cast<size_t>(dRS) * s.h + 64, 2);
-        cv::Mat ms(s.w, s.h, CV_8UC1, src.at(sOff), sCS), md(s.h, s.w, CV_8UC1, dst.at(0), dRS);
+        cv::Mat ms(s.w, s.h, CV_8UC1, plane(kSrc, srcBytes) + tc.sOff, sCS);
+        cv::Mat md(s.h, s.w, CV_8UC1, plane(kDst, dstBytes), dRS);
         for (auto _ : st) {
           cv::transpose(ms, md);
           benchmark::ClobberMemory();
         }
-        set_bytes(st, 2 * plane);
+        set_bytes(st, 2 * planeBytes);
       });
 #endif
     }
@@ -225,10 +285,11 @@ void register_moves() {
       auto make = [=](bool fast) {
         return [=](benchmark::State& st) {
           const int32_t sLB = s.w * a + 64, dLB = s.w + 64;
-          blbench::Buffer src(static_cast<size_t>(sLB) * rows + 64, 1), dst(static_cast<size_t>(dLB) * rows + 64, 2);
+          uint8_t* src = plane(kSrc, static_cast<size_t>(sLB) * rows);
+          uint8_t* dst = plane(kDst, static_cast<size_t>(dLB) * rows);
           vl_image d, sd;
-          vl_plain_plane(&d, dst.at(0), dLB, s.w, rows);
-          vl_plain_plane(&sd, src.at(1) + (step < 0 ? (s.w - 1) * a : 0), sLB, s.w, rows);
+          vl_plain_plane(&d, dst, dLB, s.w, rows);
+          vl_plain_plane(&sd, src + 1 + (step < 0 ? (s.w - 1) * a : 0), sLB, s.w, rows);
           for (auto _ : st) {
             if (fast)
               bl::gavStepMoveRect_dcolbytes_1(d, sd, step);
@@ -241,7 +302,7 @@ void register_moves() {
       };
       reg("Gather/fast/" + c, make(true));
       reg("Gather/scalar/" + c, make(false));
-      reg("Gather/memcpy/" + c, [=](benchmark::State& st) { blbench::run_memcpy(st, bytes); });
+      reg_memcpy("Gather/memcpy/" + c, bytes);
     }
   }
 }

@@ -78,6 +78,71 @@ TEST(Transpose, ReadsOnlyTheElements) {
   });
 }
 
+// Tiles of 64 x 64 and their borders: row and column counts around the tile size, every source
+// alignment within a cache line, column steps that keep or change the alignment per column.
+TEST(Transpose, TileBordersAtEverySourceAlignment) {
+  bltest::for_each_target([](const char* target) {
+    SCOPED_TRACE(target);
+    Planes p;
+    const size_t mid = Planes::kSize / 2;
+    for (int rows : {63, 64, 65, 127, 128, 143})
+      for (int cols : {64, 79, 128, 130})
+        for (int sOff = 0; sOff < 64; sOff += (rows == 64 && cols == 64 ? 1 : 7))
+          for (int sCS : {rows + (-rows & 63), rows + 5, -(rows + 1)}) {
+            const int dRS = cols + 16 + (-cols & 7);
+            const int dOff = (sOff * 5) & 7;
+            bl::gavTranspose_d_aligned(p.got.at(mid + dOff), p.src.at(mid + sOff), rows, cols, sCS, dRS);
+            bl::gavTranspose_d_aligned_scalar(p.want.at(mid + dOff), p.src.at(mid + sOff), rows, cols, sCS, dRS);
+            ASSERT_TRUE(p.same()) << rows << "x" << cols << " steps " << sCS << "/" << dRS << " offsets " << sOff
+                                  << "/" << dOff;
+          }
+  });
+}
+
+// Destinations of several MiB: tiles in more than one band of rows, written with streaming
+// stores when every row starts at the same place in a 64-byte line (from the first aligned
+// column on), with ordinary stores otherwise; nothing outside the rectangle changes.
+TEST(Transpose, LargeDestinationsInBandsAndEveryStoreKind) {
+  const int rows = 613;
+  const size_t dstBytes = static_cast<size_t>(rows) * 7200;
+  bltest::Arena src(700 * 260), got(dstBytes), want(dstBytes);
+  bltest::for_each_target([&](const char* target) {
+    SCOPED_TRACE(target);
+    for (int dRS : {7168, 7176})
+      for (int cols : {70, 129, 250})
+        for (int dOff : {0, 3, 40, 63}) {
+          const int sCS = cols == 129 ? rows + 3 : rows + (-rows & 63);
+          const int sOff = (dOff + cols) & 63;
+          std::memcpy(want.raw(), got.raw(), got.raw_size());
+          bl::gavTranspose_d_aligned(got.at(dOff), src.at(sOff), rows, cols, sCS, dRS);
+          bl::gavTranspose_d_aligned_scalar(want.at(dOff), src.at(sOff), rows, cols, sCS, dRS);
+          ASSERT_EQ(bltest::first_difference(got.raw(), want.raw(), got.raw_size()), -1)
+              << cols << " columns, steps " << sCS << "/" << dRS << " offsets " << sOff << "/" << dOff;
+        }
+  });
+}
+
+// The source holds exactly the elements the tiles read, fenced at its end or its start.
+TEST(Transpose, TilesReadOnlyTheElements) {
+  std::mt19937 rng(13);
+  bltest::for_each_target([&](const char* target) {
+    SCOPED_TRACE(target);
+    for (int rows : {64, 65, 128, 130})
+      for (int cols : {64, 67, 130})
+        for (int sCS : {rows, rows + 1, -rows, -(rows + 9)})
+          for (auto fence : {memtest::ElementRange::kEnd, memtest::ElementRange::kStart}) {
+            ptrdiff_t lo, hi;
+            memtest::element_span(rows, cols, 1, sCS, lo, hi);
+            memtest::ElementRange src(lo, hi, fence, rng);
+            const int dRS = 136;
+            std::vector<uint8_t> got(rows * dRS), want(rows * dRS);
+            bl::gavTranspose_d_aligned(got.data(), src.base(), rows, cols, sCS, dRS);
+            bl::gavTranspose_d_aligned_scalar(want.data(), src.base(), rows, cols, sCS, dRS);
+            ASSERT_EQ(got, want) << rows << "x" << cols << " " << sCS;
+          }
+  });
+}
+
 void check_gather(Planes& p, int rows, int cols, int sLB, int dLB, int sCS, int sOff, int dOff) {
   const size_t mid = Planes::kSize / 2;
   vl_image dg, dw, s;
