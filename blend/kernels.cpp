@@ -6,6 +6,12 @@
 //   T1(a, b) = floor((a*b + 127) / 255) = MulHigh(a*b + 127, 0x8081) >> 7;
 //   the signed table's truncating quotient (delta*w + 127) / 255 = sign(delta) * floor(q / 255)
 //   with q = |delta|*w + 127 for delta >= 0 and q = max(|delta|*w - 127, 0) for delta < 0.
+// With byte permutes (AVX3_DL), a part of a formula that depends on the destination byte alone
+// under a per-call constant (the constant forms' T1(c, d), screen(c, d), overlay(c, d)) is a
+// 256-entry table built once per call from the same arithmetic (ByteFunction).
+// Add and subtract with a scale other than 1000 divide by the per-call constant with a multiply
+// (ScaleDivisor); with byte permutes available, large calls look the result up in a per-call
+// table of every sum or difference built with that arithmetic.
 // Bytes are widened by splitting each vector into its even and odd bytes as 16-bit lanes, so no
 // lane crosses a 128-bit block.  The cross-fade body uses the partitioned formula: mul8x16 of a
 // byte by a weight is MulFixedPoint15 of (byte << 7) and the weight.
@@ -85,6 +91,37 @@ HWY_INLINE V8 Screen(V8 a, V8 d) { return hn::Not(T1(hn::Not(a), hn::Not(d))); }
 
 // d - T1(m, d - T1(p, d)).
 HWY_INLINE V8 MultiplyToward(V8 p, V8 d, V8 m) { return hn::Sub(d, T1(m, hn::Sub(d, T1(p, d)))); }
+
+#if HWY_TARGET == HWY_AVX3_DL
+// A 256-entry byte table in four vectors, looked up at every byte of i with two-table byte
+// permutes (each covers 128 entries; bit 7 of the index picks between them).
+struct ByteTable256 {
+  V8 t[4];
+  HWY_INLINE V8 operator()(V8 i) const {
+    const __m512i lo = _mm512_permutex2var_epi8(t[0].raw, i.raw, t[1].raw);
+    const __m512i hi = _mm512_permutex2var_epi8(t[2].raw, i.raw, t[3].raw);
+    return V8{_mm512_mask_blend_epi8(_mm512_movepi8_mask(i.raw), lo, hi)};
+  }
+};
+
+#endif
+
+// f(x) for a per-call function of one byte.  With byte permutes it is a 256-entry table built
+// once per call by f itself; elsewhere f is evaluated per vector.
+template <class F>
+struct ByteFunction {
+#if HWY_TARGET == HWY_AVX3_DL
+  ByteTable256 tab;
+  explicit ByteFunction(const F& f) {
+    for (int j = 0; j < 4; ++j) tab.t[j] = f(hn::Iota(D8(), static_cast<uint8_t>(64 * j)));
+  }
+  HWY_INLINE V8 operator()(V8 x) const { return tab(x); }
+#else
+  F f;
+  explicit ByteFunction(const F& fn) : f(fn) {}
+  HWY_INLINE V8 operator()(V8 x) const { return f(x); }
+#endif
+};
 
 // ---- row driver ---------------------------------------------------------------------------
 
@@ -245,7 +282,10 @@ void MultiplyBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, i
 #if HWY_TARGET != HWY_SCALAR
   if (!byte_constant(c)) return;
   const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
-  DstMask(d, m, rows, cols, dRB, mRB, [cv](V8 dv, V8 mv) { return MultiplyToward(cv, dv, mv); });
+  // d - T1(m, d - T1(c, d)): the inner distance depends on d alone.
+  auto inner = [cv](V8 x) { return hn::Sub(x, T1(cv, x)); };
+  const ByteFunction<decltype(inner)> dist(inner);
+  DstMask(d, m, rows, cols, dRB, mRB, [&dist](V8 dv, V8 mv) { return hn::Sub(dv, T1(mv, dist(dv))); });
 #endif
 }
 
@@ -317,10 +357,58 @@ void DifferenceRectImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols
 }
 
 #if HWY_TARGET != HWY_SCALAR
-// Add or subtract with scale and offset.  With scale 1000 the sum is used as it is, in 16-bit
-// lanes.  Otherwise the quotient (r*1000)/scale is taken in single precision: |r*1000| < 2^24 is
-// exact, and a correctly rounded quotient of two such integers never reaches the next integer,
-// so truncating it gives the integer quotient truncated toward zero.
+// Add and subtract with scale and offset: v = clamp(wrap16(q + offset)) with q = r (scale 1000)
+// or the scaled quotient of r (ScaleDivisor in blend/blend.h).  r = s + d (0..510) or d - s
+// (-255..255) in signed 16-bit lanes.
+struct ScaledLane {
+  VI16 whole, hi, lo, sign, off;
+  int shift;
+  explicit ScaledLane(int16_t scale, int16_t offset) {
+    const DI16 di;
+    const ScaleDivisor k = scale_divisor(scale);
+    whole = hn::Set(di, static_cast<int16_t>(k.whole));
+    hi = hn::Set(di, static_cast<int16_t>(k.hi));
+    lo = hn::Set(di, static_cast<int16_t>(k.lo));
+    sign = hn::Set(di, static_cast<int16_t>(k.negative ? -1 : 0));
+    off = hn::Set(di, offset);
+    shift = k.shift;
+  }
+  // clamp(wrap16(quotient(r) + offset)) in 0..255.
+  HWY_INLINE VI16 operator()(VI16 r) const {
+    const DI16 di;
+    const D16 du;
+    const V16 x = hn::BitCast(du, hn::Abs(r));
+    const V16 p = hn::Add(hn::Mul(x, hn::BitCast(du, hi)), hn::MulHigh(x, hn::BitCast(du, lo)));
+    const V16 q = hn::Add(hn::Mul(x, hn::BitCast(du, whole)), hn::ShiftRightSame(p, shift));
+    const VI16 neg = hn::ShiftRight<15>(hn::Xor(r, sign));  // all ones where the quotient is negative
+    const VI16 sq = hn::Sub(hn::Xor(hn::BitCast(di, q), neg), neg);
+    return hn::Min(hn::Max(hn::Add(sq, off), hn::Zero(di)), hn::Set(di, 255));
+  }
+};
+
+template <bool kAdd>
+HWY_INLINE VI16 SumOrDifference(V16 s16, V16 d16) {
+  const DI16 di;
+  return kAdd ? hn::BitCast(di, hn::Add(s16, d16)) : hn::Sub(hn::BitCast(di, d16), hn::BitCast(di, s16));
+}
+
+#if HWY_TARGET == HWY_AVX3_DL
+// Calls of at least this many pixels look the result up in a per-call table of every r.
+constexpr long kScaleTablePixels = 512;
+
+// Fills tab with lane(r) for r = first .. first + 255.
+HWY_INLINE void FillTable(ByteTable256& tab, const ScaledLane& lane, int first) {
+  const DI16 di;
+  const size_t N = hn::Lanes(di);
+  HWY_ALIGN int16_t wide[256];
+  HWY_ALIGN uint8_t bytes[256];
+  for (size_t j = 0; j < 256; j += N)
+    hn::Store(lane(hn::Iota(di, static_cast<int16_t>(first + static_cast<int>(j)))), di, wide + j);
+  for (int j = 0; j < 256; ++j) bytes[j] = static_cast<uint8_t>(wide[j]);
+  for (int j = 0; j < 4; ++j) tab.t[j] = hn::Load(D8(), bytes + 64 * j);
+}
+#endif
+
 template <bool kAdd>
 HWY_INLINE void AddSub(const uint8_t* s, uint8_t* d, int rows, int cols, ptrdiff_t sRB, ptrdiff_t dRB, int scale,
                        int offset) {
@@ -338,47 +426,32 @@ HWY_INLINE void AddSub(const uint8_t* s, uint8_t* d, int rows, int cols, ptrdiff
     const VI16 off = hn::Set(di, static_cast<int16_t>(offset));
     const VI16 zero = hn::Zero(di), k255 = hn::Set(di, 255);
     auto lane = [&](V16 sv, V16 dv) {
-      const VI16 r = kAdd ? hn::BitCast(di, hn::Add(sv, dv)) : hn::Sub(hn::BitCast(di, dv), hn::BitCast(di, sv));
-      return hn::BitCast(D16(), hn::Min(hn::Max(hn::Add(r, off), zero), k255));
+      return hn::BitCast(D16(), hn::Min(hn::Max(hn::Add(SumOrDifference<kAdd>(sv, dv), off), zero), k255));
     };
     SrcRect(s, d, rows, cols, sRB, dRB, [&](V8 sv, V8 dv) { return Join(lane(Lo(sv), Lo(dv)), lane(Hi(sv), Hi(dv))); });
     return;
   }
   if (rows < 1 || cols < 1) return;
-  using D32 = hn::ScalableTag<int32_t>;
-  using DF = hn::Repartition<float, D32>;
-  using DQ8 = hn::Rebind<uint8_t, D32>;
-  const D32 d32;
-  const DF df;
-  const DQ8 dq8;
-  const size_t N = hn::Lanes(d32);
-  const auto k1000 = hn::Set(d32, 1000);
-  const auto fscale = hn::Set(df, static_cast<float>(scale));
-  const auto off = hn::Set(d32, offset);
-  const auto zero = hn::Zero(d32), k255 = hn::Set(d32, 255);
-  auto pixel = [&](hn::Vec<DQ8> s8, hn::Vec<DQ8> d8) {
-    const auto sv = hn::PromoteTo(d32, s8), dv = hn::PromoteTo(d32, d8);
-    const auto r = kAdd ? hn::Add(sv, dv) : hn::Sub(dv, sv);
-    auto q = hn::ConvertTo(d32, hn::Div(hn::ConvertTo(df, hn::Mul(r, k1000)), fscale));
-    q = hn::ShiftRight<16>(hn::ShiftLeft<16>(q));
-    const auto v = hn::ShiftRight<16>(hn::ShiftLeft<16>(hn::Add(q, off)));
-    return hn::DemoteTo(dq8, hn::Min(hn::Max(v, zero), k255));
-  };
-  const size_t n = static_cast<size_t>(cols);
-  for (int row = 0; row < rows; ++row) {
-    const uint8_t* sp = s + static_cast<ptrdiff_t>(row) * sRB;
-    uint8_t* dp = d + static_cast<ptrdiff_t>(row) * dRB;
-    size_t x = 0;
-    for (; x + N <= n; x += N) hn::StoreU(pixel(hn::LoadU(dq8, sp + x), hn::LoadU(dq8, dp + x)), dq8, dp + x);
-    if (x < n) {
-      const size_t rest = n - x;
-      HWY_ALIGN uint8_t bs[HWY_MAX_BYTES] = {}, bd[HWY_MAX_BYTES] = {};
-      std::memcpy(bs, sp + x, rest);
-      std::memcpy(bd, dp + x, rest);
-      hn::Store(pixel(hn::Load(dq8, bs), hn::Load(dq8, bd)), dq8, bd);
-      std::memcpy(dp + x, bd, rest);
-    }
+  const ScaledLane lane(static_cast<int16_t>(scale), static_cast<int16_t>(offset));
+#if HWY_TARGET == HWY_AVX3_DL
+  if (static_cast<long>(rows) * cols >= kScaleTablePixels) {
+    // The low byte of s + d (or d - s) indexes one of two tables; the carry (borrow) picks the
+    // table: r = i or r = i + 256 for add, r = i or r = i - 256 for subtract.
+    ByteTable256 plain, carried;
+    FillTable(plain, lane, 0);
+    FillTable(carried, lane, kAdd ? 256 : -256);
+    SrcRect(s, d, rows, cols, sRB, dRB, [&](V8 sv, V8 dv) {
+      const V8 i = kAdd ? hn::Add(dv, sv) : hn::Sub(dv, sv);
+      const auto carry = kAdd ? hn::Lt(i, sv) : hn::Lt(dv, sv);
+      return hn::IfThenElse(carry, carried(i), plain(i));
+    });
+    return;
   }
+#endif
+  SrcRect(s, d, rows, cols, sRB, dRB, [&](V8 sv, V8 dv) {
+    return Join(hn::BitCast(D16(), lane(SumOrDifference<kAdd>(Lo(sv), Lo(dv)))),
+                hn::BitCast(D16(), lane(SumOrDifference<kAdd>(Hi(sv), Hi(dv)))));
+  });
 }
 #endif
 
@@ -411,7 +484,9 @@ void OverlayBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, in
 #if HWY_TARGET != HWY_SCALAR
   if (!byte_constant(c)) return;
   const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
-  DstMask(d, m, rows, cols, dRB, mRB, [cv](V8 dv, V8 mv) { return TowardT1(dv, Overlay(cv, dv), mv); });
+  auto over = [cv](V8 x) { return Overlay(cv, x); };
+  const ByteFunction<decltype(over)> target(over);
+  DstMask(d, m, rows, cols, dRB, mRB, [&target](V8 dv, V8 mv) { return TowardT1(dv, target(dv), mv); });
 #endif
 }
 
@@ -452,10 +527,10 @@ void ScreenBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int
 #if HWY_TARGET != HWY_SCALAR
   if (!byte_constant(c)) return;
   const V16 row = hn::Set(D16(), static_cast<uint16_t>(255 - (c & 255)));
-  DstMask(d, m, rows, cols, dRB, mRB, [row](V8 dv, V8 mv) {
-    const V8 S = hn::Not(T1k(row, hn::Not(dv)));
-    return hn::Add(dv, T1(mv, hn::Sub(S, dv)));
-  });
+  // S - d with S = screen(c, d) depends on d alone.
+  auto lift = [row](V8 x) { return hn::Sub(hn::Not(T1k(row, hn::Not(x))), x); };
+  const ByteFunction<decltype(lift)> up(lift);
+  DstMask(d, m, rows, cols, dRB, mRB, [&up](V8 dv, V8 mv) { return hn::Add(dv, T1(mv, up(dv))); });
 #endif
 }
 
@@ -474,7 +549,9 @@ void HardLightBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, 
 #if HWY_TARGET != HWY_SCALAR
   if (!byte_constant(c) || c >= 128) return;
   const V8 kv = hn::Set(D8(), static_cast<uint8_t>((2 * c) & 255));
-  DstMask(d, m, rows, cols, dRB, mRB, [kv](V8 dv, V8 mv) { return MultiplyToward(kv, dv, mv); });
+  auto inner = [kv](V8 x) { return hn::Sub(x, T1(kv, x)); };
+  const ByteFunction<decltype(inner)> dist(inner);
+  DstMask(d, m, rows, cols, dRB, mRB, [&dist](V8 dv, V8 mv) { return hn::Sub(dv, T1(mv, dist(dv))); });
 #endif
 }
 

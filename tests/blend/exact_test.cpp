@@ -2,6 +2,7 @@
 // and the worked examples where the table rounding shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -46,16 +47,16 @@ TEST(BlendIdentities, SignedTablesAsUnsignedQuotients) {
   }
 }
 
-// Add/subtract with a scale other than 1000: the single-precision quotient truncates to the
-// integer quotient for every sum or difference and every non-zero scale.
-TEST(BlendIdentities, ScaledQuotientInSinglePrecision) {
+// Add/subtract with a scale other than 1000: the multiply-high divisor gives the truncated,
+// 16-bit-cut quotient (r*1000)/scale for every |r| <= 511 and every non-zero scale.
+TEST(BlendIdentities, ScaledQuotientByMultiply) {
   for (int scale = -32768; scale <= 32767; ++scale) {
     if (scale == 0) continue;
-    const float fs = static_cast<float>(scale);
-    for (int r = -255; r <= 510; ++r) {
-      const int n = r * 1000;
-      const volatile float q = static_cast<float>(n) / fs;
-      if (static_cast<int>(q) != n / scale) FAIL() << r << " / " << scale;
+    const bl::ScaleDivisor k = bl::scale_divisor(static_cast<int16_t>(scale));
+    ASSERT_GE(k.shift, 7) << scale;
+    for (int r = -511; r <= 511; ++r) {
+      const int16_t want = static_cast<int16_t>(r * 1000 / scale);
+      if (bl::scaled_quotient(k, r) != want) FAIL() << r << " / " << scale << ": " << bl::scaled_quotient(k, r);
     }
   }
 }
@@ -173,6 +174,71 @@ TEST(BlendExhaustive, AddSubtractAndFade) {
       call(routines()[2].fast, g.data());
       ASSERT_EQ(bltest::first_difference(expect.data(), g.data(), g.size()), -1) << target << " f " << f;
     });
+  }
+}
+
+// Every sum or difference under every non-zero scale, through the kernels on every target:
+// a 2 x 256 plane holds every r (add: s + d = 0..510, subtract: d - s = -255..255), once as one
+// call and (with the second offset) as small calls of 2 x 32, so both the per-call table and the
+// lane arithmetic are used where the target has both.  Offsets: 0, and one that moves a scale-dependent r to 128 so
+// the clamp window falls on a different part of the quotient range for each scale.
+TEST(BlendExhaustive, AddSubtractEveryScale) {
+  init_tables();
+  uint8_t s[512], d[512];
+  for (const Routine& r : routines()) {
+    if (r.form != Form::Arith) continue;
+    const bool add = std::strcmp(r.name, "AddRect") == 0;
+    for (int x = 0; x < 256; ++x) {
+      if (add) {
+        s[x] = static_cast<uint8_t>(x), d[x] = 0;          // r = x
+        s[256 + x] = 255, d[256 + x] = static_cast<uint8_t>(x);  // r = 255 + x
+      } else {
+        s[x] = 0, d[x] = static_cast<uint8_t>(x);          // r = x
+        s[256 + x] = static_cast<uint8_t>(x), d[256 + x] = 0;  // r = -x
+      }
+    }
+    // Scales in chunks: the model's bytes for a chunk, then every target over it.
+    constexpr int kChunk = 4096;
+    std::vector<uint8_t> want(static_cast<size_t>(kChunk) * 2 * 512);
+    std::vector<int16_t> offs(static_cast<size_t>(kChunk) * 2);
+    for (int first = -32768; first <= 32767; first += kChunk) {
+      const int last = std::min(first + kChunk - 1, 32767);
+      for (int scale = first; scale <= last; ++scale) {
+        if (scale == 0) continue;
+        const int16_t sc = static_cast<int16_t>(scale);
+        const int rm = add ? (scale & 511) % 511 : ((scale & 511) % 511) - 255;
+        const size_t i = static_cast<size_t>(scale - first) * 2;
+        offs[i] = 0;
+        offs[i + 1] = static_cast<int16_t>(128 - bl::scaled_quotient(bl::scale_divisor(sc), rm));
+        for (size_t j = i; j < i + 2; ++j) {
+          uint8_t* w = want.data() + j * 512;
+          std::memcpy(w, d, 512);
+          r.model(Call{s, w, nullptr, nullptr, 2, 256, 256, 256, 0, 0, sc, offs[j], 0});
+        }
+      }
+      bltest::for_each_target([&](const char* target) {
+        for (int scale = first; scale <= last; ++scale) {
+          if (scale == 0) continue;
+          const int16_t sc = static_cast<int16_t>(scale);
+          for (size_t j = static_cast<size_t>(scale - first) * 2, e = j + 2; j < e; ++j) {
+            const uint8_t* w = want.data() + j * 512;
+            uint8_t whole[512], parts[512];
+            std::memcpy(whole, d, 512);
+            r.fast(Call{s, whole, nullptr, nullptr, 2, 256, 256, 256, 0, 0, sc, offs[j], 0});
+            std::memcpy(parts, whole, 512);
+            if (j % 2 == 1) {
+              std::memcpy(parts, d, 512);
+              for (int x = 0; x < 256; x += 32)
+                r.fast(Call{s + x, parts + x, nullptr, nullptr, 2, 32, 256, 256, 0, 0, sc, offs[j], 0});
+            }
+            if (std::memcmp(w, whole, 512) != 0 || std::memcmp(w, parts, 512) != 0)
+              FAIL() << r.name << " " << target << " scale " << sc << " offset " << offs[j] << " at "
+                     << bltest::first_difference(w, whole, 512) << " / " << bltest::first_difference(w, parts, 512);
+          }
+        }
+      });
+      if (HasFatalFailure()) return;
+    }
   }
 }
 
