@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -78,12 +79,22 @@ int cmd_demo(Host& host, const std::string& out_dir) {
     std::printf("start-up failed with status %d\n", status);
     return 1;
   }
-  if (!out_dir.empty()) mkdir(out_dir.c_str(), 0755);
+  if (!out_dir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(out_dir, ec);
+    if (ec) {
+      std::fprintf(stderr, "hostsim: cannot create %s: %s\n", out_dir.c_str(), ec.message().c_str());
+      return 1;
+    }
+  }
   const Image& img = builtin_image();
   std::printf("built-in image: %d x %d, four 8-bit planes\n", img.width, img.height);
   if (!out_dir.empty()) {
-    write_png_rgb(out_dir + "/input.png", img.plane[0].data(), img.plane[1].data(), img.plane[2].data(), img.width,
-                  img.height, img.width);
+    if (!write_png_rgb(out_dir + "/input.png", img.plane[0].data(), img.plane[1].data(), img.plane[2].data(),
+                       img.width, img.height, img.width)) {
+      std::fprintf(stderr, "hostsim: cannot write %s/input.png\n", out_dir.c_str());
+      return 1;
+    }
   }
   DemoContext ctx{host, img, out_dir};
   std::vector<DemoResult> all;
