@@ -2,8 +2,9 @@
 //
 // The table-driven modes are computed without lookups, with exact integer arithmetic that gives
 // the tables' bytes:
-//   floor(x / 255) = (x * 0x8081) >> 23 for every 16-bit x, so with 16-bit lanes
-//   T1(a, b) = floor((a*b + 127) / 255) = MulHigh(a*b + 127, 0x8081) >> 7;
+//   floor(x / 255) = (x * 0x8081) >> 23 for every 16-bit x;
+//   T1(a, b) = floor((a*b + 127) / 255) = MulHigh(a*b + 128, 257) for every pair of bytes;
+//   d - T1(s, d) = T1(255 - s, d);
 //   the signed table's truncating quotient (delta*w + 127) / 255 = sign(delta) * floor(q / 255)
 //   with q = |delta|*w + 127 for delta >= 0 and q = max(|delta|*w - 127, 0) for delta < 0.
 // With byte permutes (AVX3_DL), a part of a formula that depends on the destination byte alone
@@ -50,8 +51,11 @@ HWY_INLINE V8 Join(V16 lo, V16 hi) { return hn::BitCast(D8(), hn::Or(lo, hn::Shi
 
 // floor(x / 255) for any 16-bit x.
 HWY_INLINE V16 Div255(V16 x) { return hn::ShiftRight<7>(hn::MulHigh(x, hn::Set(D16(), 0x8081))); }
-// T1 of two 16-bit lanes holding bytes.
-HWY_INLINE V16 Mul255(V16 a, V16 b) { return Div255(hn::Add(hn::Mul(a, b), hn::Set(D16(), 127))); }
+// T1 of two 16-bit lanes holding bytes: floor((a*b + 127) / 255) is the high half of
+// (a*b + 128) * 257.
+HWY_INLINE V16 Mul255(V16 a, V16 b) {
+  return hn::MulHigh(hn::Add(hn::Mul(a, b), hn::Set(D16(), 128)), hn::Set(D16(), 257));
+}
 // T1(a, b) byte-wise.
 HWY_INLINE V8 T1(V8 a, V8 b) { return Join(Mul255(Lo(a), Lo(b)), Mul255(Hi(a), Hi(b))); }
 // T1(k, b) for a constant row k held in 16-bit lanes.
@@ -89,8 +93,14 @@ HWY_INLINE V8 Overlay(V8 s, V8 d) {
 // screen(a, d) = 255 - T1(255 - a, 255 - d).
 HWY_INLINE V8 Screen(V8 a, V8 d) { return hn::Not(T1(hn::Not(a), hn::Not(d))); }
 
-// d - T1(m, d - T1(p, d)).
-HWY_INLINE V8 MultiplyToward(V8 p, V8 d, V8 m) { return hn::Sub(d, T1(m, hn::Sub(d, T1(p, d)))); }
+// d - T1(m, d - T1(p, d)).  The inner distance d - T1(p, d) is T1(255 - p, d), computed and
+// kept in 16-bit lanes; only the outer product is joined back to bytes and taken from d.
+HWY_INLINE V8 MultiplyToward(V8 p, V8 d, V8 m) {
+  const V8 np = hn::Not(p);
+  const V16 dl = Lo(d), dh = Hi(d);
+  const V16 el = Mul255(Lo(np), dl), eh = Mul255(Hi(np), dh);
+  return hn::Sub(d, Join(Mul255(Lo(m), el), Mul255(Hi(m), eh)));
+}
 
 #if HWY_TARGET == HWY_AVX3_DL
 // A 256-entry byte table in four vectors, looked up at every byte of i with two-table byte

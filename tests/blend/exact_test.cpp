@@ -27,6 +27,19 @@ TEST(BlendIdentities, MultiplyTableIsRoundedProduct) {
       ASSERT_EQ((((a * b + 127) * 0x8081u) >> 16) >> 7, corvelMultiplyTable1[a * 256 + b]) << a << " " << b;
 }
 
+// The multiply-table entry is also the high half of (a*b + 128) * 257, and its complement
+// form: b - T1(a, b) = T1(255 - a, b), never more than b.
+TEST(BlendIdentities, MultiplyTableByHigh257AndComplement) {
+  init_tables();
+  for (uint32_t a = 0; a < 256; ++a)
+    for (uint32_t b = 0; b < 256; ++b) {
+      const uint32_t t = corvelMultiplyTable1[a * 256 + b];
+      ASSERT_EQ(((a * b + 128) * 257u) >> 16, t) << a << " " << b;
+      ASSERT_LE(t, b) << a << " " << b;
+      ASSERT_EQ(b - t, corvelMultiplyTable1[(255 - a) * 256 + b]) << a << " " << b;
+    }
+}
+
 // The signed tables: sign(delta) * floor(q / 255), q = |delta|*w + 127 (delta >= 0) or
 // max(|delta|*w - 127, 0) (delta < 0); the no-negative table is the same with 0 for delta < 0.
 TEST(BlendIdentities, SignedTablesAsUnsignedQuotients) {
