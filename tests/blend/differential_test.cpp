@@ -128,8 +128,12 @@ void run_case(const Routine& r, const Case& k, uint32_t seed) {
                       << k.c << " scale " << k.scale << " offset " << k.offset << " f " << int(k.f) << " byte "
                       << diff << " model " << int(d1.arena->raw()[diff]) << " fast "
                       << int(d2.arena->raw()[diff]);
-  if (s.arena) ASSERT_EQ(s.arena->snapshot(), s0) << r.name << ": source plane written";
-  if (m.arena) ASSERT_EQ(m.arena->snapshot(), m0) << r.name << ": mask plane written";
+  if (s.arena) {
+    ASSERT_EQ(s.arena->snapshot(), s0) << r.name << ": source plane written";
+  }
+  if (m.arena) {
+    ASSERT_EQ(m.arena->snapshot(), m0) << r.name << ": mask plane written";
+  }
 }
 
 Case make_case(const Routine& r, int rows, int cols, int k, std::mt19937& rng) {
