@@ -12,11 +12,6 @@ using namespace abitest;
 
 namespace {
 
-#define CHECK(cond)                                                   \
-  do {                                                                \
-    if (!(cond)) return std::string("failed: " #cond " at line ") + std::to_string(__LINE__); \
-  } while (0)
-
 std::string write_file(const std::string& text) {
   char path[] = "/tmp/bl_config_XXXXXX";
   const int fd = mkstemp(path);

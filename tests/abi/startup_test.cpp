@@ -14,11 +14,6 @@ using namespace abitest;
 
 namespace {
 
-#define CHECK(cond)                                                   \
-  do {                                                                \
-    if (!(cond)) return std::string("failed: " #cond " at line ") + std::to_string(__LINE__); \
-  } while (0)
-
 struct RowInfo {
   int row;
   uint32_t code;

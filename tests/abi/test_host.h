@@ -97,6 +97,12 @@ class Lib {
 // Runs f in a forked child; returns what f returned ("" for success) or a crash description.
 std::string in_child(const std::function<std::string()>& f);
 
+// Inside a child's function: return a failure message naming the condition and line.
+#define CHECK(cond)                                                   \
+  do {                                                                \
+    if (!(cond)) return std::string("failed: " #cond " at line ") + std::to_string(__LINE__); \
+  } while (0)
+
 // Runs f in a child and reports what it returned as a test failure at the caller's line.
 void expect_child(const char* file, int line, const std::function<std::string()>& f);
 #define EXPECT_CHILD(...) ::abitest::expect_child(__FILE__, __LINE__, __VA_ARGS__)
