@@ -25,6 +25,7 @@
 #include "hwy/highway.h"
 
 #include "arith/partitioned.h"
+#include "arith/simd-inl.h"
 #include "blend/blend.h"
 #include "brisklane/host_abi.h"
 
@@ -49,8 +50,6 @@ HWY_INLINE V16 Hi(V8 v) { return hn::ShiftRight<8>(hn::BitCast(D16(), v)); }
 // Lanes must hold 0..255.
 HWY_INLINE V8 Join(V16 lo, V16 hi) { return hn::BitCast(D8(), hn::Or(lo, hn::ShiftLeft<8>(hi))); }
 
-// floor(x / 255) for any 16-bit x.
-HWY_INLINE V16 Div255(V16 x) { return hn::ShiftRight<7>(hn::MulHigh(x, hn::Set(D16(), 0x8081))); }
 // T1 of two 16-bit lanes holding bytes: floor((a*b + 127) / 255) is the high half of
 // (a*b + 128) * 257.
 HWY_INLINE V16 Mul255(V16 a, V16 b) {
@@ -72,7 +71,7 @@ HWY_INLINE V8 TowardT2(V8 d, V8 t, V8 m) {
   // q = |delta|*m + 127, or |delta|*m - 127 (at least 0) where delta < 0.
   const V16 ql = hn::SaturatedSub(hn::Add(hn::Mul(Lo(ad), Lo(m)), k127), hn::And(g, k254));
   const V16 qh = hn::SaturatedSub(hn::Add(hn::Mul(Hi(ad), Hi(m)), k127), hn::And(hn::ShiftRight<8>(g), k254));
-  const V8 r = Join(Div255(ql), Div255(qh));
+  const V8 r = Join(Div255(D16(), ql), Div255(D16(), qh));
   return hn::IfThenElse(down, hn::Sub(d, r), hn::Add(d, r));
 }
 
@@ -584,8 +583,8 @@ void BlendFactorImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, i
   const DI16 di;
   const VI16 vs = hn::Set(di, fade_weight(255 - f)), vd = hn::Set(di, fade_weight(f));
   auto lane = [&](V16 s16, V16 d16) {
-    const VI16 a = hn::MulFixedPoint15(hn::BitCast(di, hn::ShiftLeft<7>(s16)), vs);
-    const VI16 b = hn::MulFixedPoint15(hn::BitCast(di, hn::ShiftLeft<7>(d16)), vd);
+    const VI16 a = Mul8x16Wide(di, hn::BitCast(di, s16), vs);
+    const VI16 b = Mul8x16Wide(di, hn::BitCast(di, d16), vd);
     return hn::BitCast(D16(), hn::ShiftRight<7>(hn::Add(a, b)));
   };
   auto body = [&](V8 dv, const V8* v) { return Join(lane(Lo(v[0]), Lo(dv)), lane(Hi(v[0]), Hi(dv))); };
