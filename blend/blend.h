@@ -12,67 +12,32 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
+
+#include "brisklane/host_abi.h"
 
 namespace bl {
 
-#define BL_BLEND_KERNELS(X)                                                                                   \
-  X(AdjustOpacity, (uint8_t * d, int16_t rows, int16_t cols, int16_t dRB, int16_t opacity))                \
-  X(BlendConst, (int16_t c, uint8_t * d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB)) \
-  X(DarkenOnly, (const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,     \
-                 int16_t dRB, int16_t mRB))                                                                   \
-  X(DarkenOnly2, (int16_t c, uint8_t * d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB)) \
-  X(LightenOnly, (const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,    \
-                  int16_t dRB, int16_t mRB))                                                                  \
-  X(LightenOnly2, (int16_t c, uint8_t * d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB)) \
-  X(MultiplyBlend, (const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,  \
-                    int16_t dRB, int16_t mRB))                                                                \
-  X(MultiplyBlend2, (int16_t c, uint8_t * d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,      \
-                     int16_t mRB))                                                                            \
-  X(MultiplyRect, (const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB))       \
-  X(BlackMat, (const uint8_t* s, uint8_t* d, const uint8_t* a, const uint8_t* m, int16_t rows, int16_t cols,  \
-               int16_t sRB, int16_t dRB, int16_t aRB))                                                        \
-  X(WhiteMat, (const uint8_t* s, uint8_t* d, const uint8_t* a, const uint8_t* m, int16_t rows, int16_t cols,  \
-               int16_t sRB, int16_t dRB, int16_t aRB))                                                        \
-  X(ThresholdBlend, (const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB, \
-                     int16_t dRB, int16_t mRB))                                                               \
-  X(ThresholdBlend2, (int16_t c, uint8_t * d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,     \
-                      int16_t mRB))                                                                           \
-  X(DifferenceRect, (const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB))     \
-  X(AddRect, (const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB,             \
-              int16_t scale, int16_t offset))                                                                 \
-  X(SubtractRect, (const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB,        \
-                   int16_t scale, int16_t offset))                                                            \
-  X(OverlayBlend, (const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,   \
-                   int16_t dRB, int16_t mRB))                                                                 \
-  X(OverlayBlend2, (int16_t c, uint8_t * d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,       \
-                    int16_t mRB))                                                                             \
-  X(OverlayBlend3, (const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB))      \
-  X(HardLightBlend, (const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB, \
-                     int16_t dRB, int16_t mRB))                                                               \
-  X(HardLightBlend2, (int16_t c, uint8_t * d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,     \
-                      int16_t mRB))                                                                           \
-  X(HardLightBlend3, (const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB))
+// The kernels, one per routine of the suite, each taking exactly its host routine's arguments:
+// the table-driven modes are corvel<Name>, the cross-fade and screen modes gav<Name>.
+#define BL_BLEND_KERNELS(X)                                                                                \
+  X(corvel, AdjustOpacity) X(corvel, BlendConst) X(corvel, DarkenOnly) X(corvel, DarkenOnly2)               \
+  X(corvel, LightenOnly) X(corvel, LightenOnly2) X(corvel, MultiplyBlend) X(corvel, MultiplyBlend2)         \
+  X(corvel, MultiplyRect) X(corvel, BlackMat) X(corvel, WhiteMat) X(corvel, ThresholdBlend)                 \
+  X(corvel, ThresholdBlend2) X(corvel, DifferenceRect) X(corvel, AddRect) X(corvel, SubtractRect)           \
+  X(corvel, OverlayBlend) X(corvel, OverlayBlend2) X(corvel, OverlayBlend3) X(corvel, HardLightBlend)       \
+  X(corvel, HardLightBlend2) X(corvel, HardLightBlend3) X(gav, BlendFactor) X(gav, ScreenBlend)             \
+  X(gav, ScreenBlend2) X(gav, ScreenRect)
 
-#define BL_GAV_KERNELS(X)                                                                                     \
-  X(BlendFactor, (const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB, uint8_t f)) \
-  X(ScreenBlend, (const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,    \
-                  int16_t dRB, int16_t mRB))                                                                  \
-  X(ScreenBlend2, (int16_t c, uint8_t * d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB)) \
-  X(ScreenRect, (const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB))
-
-// Accelerated kernels.
-#define BL_DECLARE_CORVEL(Name, Params) void corvel##Name Params;
-#define BL_DECLARE_GAV(Name, Params) void gav##Name Params;
-BL_BLEND_KERNELS(BL_DECLARE_CORVEL)
-BL_GAV_KERNELS(BL_DECLARE_GAV)
-#undef BL_DECLARE_CORVEL
-#undef BL_DECLARE_GAV
+// Accelerated kernels: entry points that run the best SIMD target of the machine.
+#define BL_DECLARE_KERNEL(prefix, Name) extern const Name##Proc prefix##Name;
+BL_BLEND_KERNELS(BL_DECLARE_KERNEL)
+#undef BL_DECLARE_KERNEL
 
 // Plain models through the blend tables (the tables must have been built).
 namespace scalar {
-#define BL_DECLARE_MODEL(Name, Params) void Name Params;
+#define BL_DECLARE_MODEL(prefix, Name) std::remove_pointer_t<Name##Proc> Name;
 BL_BLEND_KERNELS(BL_DECLARE_MODEL)
-BL_GAV_KERNELS(BL_DECLARE_MODEL)
 #undef BL_DECLARE_MODEL
 
 // The cross-fade's two per-pixel formulas, as used for the head/tail and for the body groups.

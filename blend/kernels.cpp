@@ -551,12 +551,13 @@ void ScreenRectImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, in
 }
 
 // Below 128 the constant doubles into the table row 2c: d - T1(m, d - T1(2c, d)).  Constants of
-// 128 and above never get here (the dispatcher hands them to the constant screen kernel).
+// 128 and above are the constant screen with 2c - 255.
 void HardLightBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
                          int16_t mRB) {
   BL_FALLBACK(HardLightBlend2, (c, d, m, rows, cols, dRB, mRB));
 #if HWY_TARGET != HWY_SCALAR
-  if (!byte_constant(c) || c >= 128) return;
+  if (!byte_constant(c)) return;
+  if (c >= 128) return ScreenBlend2Impl(static_cast<int16_t>(2 * c - 255), d, m, rows, cols, dRB, mRB);
   const V8 kv = hn::Set(D8(), static_cast<uint8_t>((2 * c) & 255));
   auto inner = [kv](V8 x) { return hn::Sub(x, T1(kv, x)); };
   const ByteFunction<decltype(inner)> dist(inner);
@@ -612,120 +613,15 @@ void BlendFactorImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, i
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-#include "brisklane/host_abi.h"
+#include "arith/dispatch.h"
 
 namespace bl {
 
-#define BL_EXPORT_KERNEL(Name, Params) HWY_EXPORT(Name##Impl);
-BL_BLEND_KERNELS(BL_EXPORT_KERNEL)
-BL_GAV_KERNELS(BL_EXPORT_KERNEL)
-#undef BL_EXPORT_KERNEL
-
-void corvelAdjustOpacity(uint8_t* d, int16_t rows, int16_t cols, int16_t dRB, int16_t opacity) {
-  HWY_DYNAMIC_DISPATCH(AdjustOpacityImpl)(d, rows, cols, dRB, opacity);
-}
-void corvelBlendConst(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(BlendConstImpl)(c, d, m, rows, cols, dRB, mRB);
-}
-void corvelDarkenOnly(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
-                      int16_t dRB, int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(DarkenOnlyImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
-}
-void corvelDarkenOnly2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
-                       int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(DarkenOnly2Impl)(c, d, m, rows, cols, dRB, mRB);
-}
-void corvelLightenOnly(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
-                       int16_t dRB, int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(LightenOnlyImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
-}
-void corvelLightenOnly2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
-                        int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(LightenOnly2Impl)(c, d, m, rows, cols, dRB, mRB);
-}
-void corvelMultiplyBlend(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
-                         int16_t dRB, int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(MultiplyBlendImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
-}
-void corvelMultiplyBlend2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
-                          int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(MultiplyBlend2Impl)(c, d, m, rows, cols, dRB, mRB);
-}
-void corvelMultiplyRect(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
-  HWY_DYNAMIC_DISPATCH(MultiplyRectImpl)(s, d, rows, cols, sRB, dRB);
-}
-void corvelBlackMat(const uint8_t* s, uint8_t* d, const uint8_t* a, const uint8_t* m, int16_t rows, int16_t cols,
-                    int16_t sRB, int16_t dRB, int16_t aRB) {
-  HWY_DYNAMIC_DISPATCH(BlackMatImpl)(s, d, a, m, rows, cols, sRB, dRB, aRB);
-}
-void corvelWhiteMat(const uint8_t* s, uint8_t* d, const uint8_t* a, const uint8_t* m, int16_t rows, int16_t cols,
-                    int16_t sRB, int16_t dRB, int16_t aRB) {
-  HWY_DYNAMIC_DISPATCH(WhiteMatImpl)(s, d, a, m, rows, cols, sRB, dRB, aRB);
-}
-void corvelThresholdBlend(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
-                          int16_t dRB, int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(ThresholdBlendImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
-}
-void corvelThresholdBlend2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
-                           int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(ThresholdBlend2Impl)(c, d, m, rows, cols, dRB, mRB);
-}
-void corvelDifferenceRect(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
-  HWY_DYNAMIC_DISPATCH(DifferenceRectImpl)(s, d, rows, cols, sRB, dRB);
-}
-void corvelAddRect(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB, int16_t scale,
-                   int16_t offset) {
-  HWY_DYNAMIC_DISPATCH(AddRectImpl)(s, d, rows, cols, sRB, dRB, scale, offset);
-}
-void corvelSubtractRect(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB,
-                        int16_t scale, int16_t offset) {
-  HWY_DYNAMIC_DISPATCH(SubtractRectImpl)(s, d, rows, cols, sRB, dRB, scale, offset);
-}
-void corvelOverlayBlend(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
-                        int16_t dRB, int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(OverlayBlendImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
-}
-void corvelOverlayBlend2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
-                         int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(OverlayBlend2Impl)(c, d, m, rows, cols, dRB, mRB);
-}
-void corvelOverlayBlend3(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
-  HWY_DYNAMIC_DISPATCH(OverlayBlend3Impl)(s, d, rows, cols, sRB, dRB);
-}
-void corvelHardLightBlend(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
-                          int16_t dRB, int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(HardLightBlendImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
-}
-void corvelHardLightBlend3(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
-  HWY_DYNAMIC_DISPATCH(HardLightBlend3Impl)(s, d, rows, cols, sRB, dRB);
-}
-
-// Constants of 128 and above go to the constant screen kernel with 2c - 255; below 128 the
-// table row is 2c.
-void corvelHardLightBlend2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB,
-                           int16_t mRB) {
-  if (!byte_constant(c)) return;
-  if (c >= 128) {
-    gavScreenBlend2(static_cast<int16_t>(2 * c - 255), d, m, rows, cols, dRB, mRB);
-    return;
-  }
-  HWY_DYNAMIC_DISPATCH(HardLightBlend2Impl)(c, d, m, rows, cols, dRB, mRB);
-}
-
-void gavScreenBlend(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,
-                    int16_t dRB, int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(ScreenBlendImpl)(s, d, m, rows, cols, sRB, dRB, mRB);
-}
-void gavScreenBlend2(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB) {
-  HWY_DYNAMIC_DISPATCH(ScreenBlend2Impl)(c, d, m, rows, cols, dRB, mRB);
-}
-void gavScreenRect(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
-  HWY_DYNAMIC_DISPATCH(ScreenRectImpl)(s, d, rows, cols, sRB, dRB);
-}
-
-void gavBlendFactor(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB, uint8_t f) {
-  HWY_DYNAMIC_DISPATCH(BlendFactorImpl)(s, d, rows, cols, sRB, dRB, f);
-}
+#define BL_DISPATCH_KERNEL(prefix, Name) \
+  HWY_EXPORT(Name##Impl);                \
+  const Name##Proc prefix##Name = BL_DISPATCHER(Name##Impl);
+BL_BLEND_KERNELS(BL_DISPATCH_KERNEL)
+#undef BL_DISPATCH_KERNEL
 
 }  // namespace bl
 #endif  // HWY_ONCE

@@ -1,100 +1,48 @@
-// Replacement routines of the "blnd" suite.
+// Replacement routines of the "blnd" suite (the convention itself: glue/replace.h).
 //
-// Each follows the wrapper convention: enable flag off -> the host routine with identical
-// arguments, no wait; otherwise one WaitFinished and the kernel.  A constant or opacity outside
-// 0..255 (it would index outside the blend tables) and an add/subtract scale of 0 (the division
-// has no result) are handed on to the host routine after the flag test and before the wait.
+// A constant or opacity outside 0..255 would index outside the blend tables, and an add or
+// subtract scale of 0 has no quotient: such calls are handed on to the host routine before the
+// wait.  The threshold constant indexes no table (its low 8 bits are stored), so every
+// threshold call runs here.
 #include "blend/blend.h"
-#include "brisklane/host_abi.h"
-#include "glue/wrap.h"
+#include "glue/replace.h"
 
 namespace {
 
-inline bool take(int32_t enabled, bool args_ok) {
-  if (!enabled || !args_ok) return false;
-  bl::wait_finished();
-  return true;
-}
+using bl::byte_constant;
+
+// Checks on the constant (first argument) and on the add/subtract scale (seventh).
+constexpr auto kConstantIsByte = [](int16_t c, auto...) { return byte_constant(c); };
+constexpr auto kScaleNonZero = [](auto, auto, auto, auto, auto, auto, int16_t scale, auto) { return scale != 0; };
 
 }  // namespace
 
-extern "C" {
-
-void GAVAdjustOpacity(uint8_t* d, int16_t rows, int16_t cols, int16_t dRB, int16_t opacity) {
-  if (!take(GAVAdjustOpacityEnabled, bl::byte_constant(opacity)))
-    return GAVOldAdjustOpacity(d, rows, cols, dRB, opacity);
-  bl::corvelAdjustOpacity(d, rows, cols, dRB, opacity);
-}
-
-#define BL_CONST_REPLACEMENT(Name, kernel, check)                                                             \
-  void GAV##Name(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t dRB, int16_t mRB) { \
-    if (!take(GAV##Name##Enabled, check)) return GAVOld##Name(c, d, m, rows, cols, dRB, mRB);                  \
-    bl::kernel(c, d, m, rows, cols, dRB, mRB);                                                                \
-  }
-BL_CONST_REPLACEMENT(BlendConst, corvelBlendConst, bl::byte_constant(c))
-BL_CONST_REPLACEMENT(DarkenOnly2, corvelDarkenOnly2, bl::byte_constant(c))
-BL_CONST_REPLACEMENT(LightenOnly2, corvelLightenOnly2, bl::byte_constant(c))
-BL_CONST_REPLACEMENT(MultiplyBlend2, corvelMultiplyBlend2, bl::byte_constant(c))
-BL_CONST_REPLACEMENT(ScreenBlend2, gavScreenBlend2, bl::byte_constant(c))
-// The threshold constant indexes no table; its low 8 bits are stored.
-BL_CONST_REPLACEMENT(ThresholdBlend2, corvelThresholdBlend2, true)
-BL_CONST_REPLACEMENT(OverlayBlend2, corvelOverlayBlend2, bl::byte_constant(c))
-BL_CONST_REPLACEMENT(HardLightBlend2, corvelHardLightBlend2, bl::byte_constant(c))
-#undef BL_CONST_REPLACEMENT
-
-#define BL_SRC_REPLACEMENT(Name, kernel)                                                                        \
-  void GAV##Name(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t rows, int16_t cols, int16_t sRB,      \
-                 int16_t dRB, int16_t mRB) {                                                                  \
-    if (!bl::enter(GAV##Name##Enabled)) return GAVOld##Name(s, d, m, rows, cols, sRB, dRB, mRB);              \
-    bl::kernel(s, d, m, rows, cols, sRB, dRB, mRB);                                                           \
-  }
-BL_SRC_REPLACEMENT(DarkenOnly, corvelDarkenOnly)
-BL_SRC_REPLACEMENT(LightenOnly, corvelLightenOnly)
-BL_SRC_REPLACEMENT(MultiplyBlend, corvelMultiplyBlend)
-BL_SRC_REPLACEMENT(ScreenBlend, gavScreenBlend)
-BL_SRC_REPLACEMENT(ThresholdBlend, corvelThresholdBlend)
-BL_SRC_REPLACEMENT(OverlayBlend, corvelOverlayBlend)
-BL_SRC_REPLACEMENT(HardLightBlend, corvelHardLightBlend)
-#undef BL_SRC_REPLACEMENT
-
-#define BL_RECT_REPLACEMENT(Name, kernel)                                                                     \
-  void GAV##Name(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {       \
-    if (!bl::enter(GAV##Name##Enabled)) return GAVOld##Name(s, d, rows, cols, sRB, dRB);                      \
-    bl::kernel(s, d, rows, cols, sRB, dRB);                                                                   \
-  }
-BL_RECT_REPLACEMENT(MultiplyRect, corvelMultiplyRect)
-BL_RECT_REPLACEMENT(ScreenRect, gavScreenRect)
-BL_RECT_REPLACEMENT(DifferenceRect, corvelDifferenceRect)
-BL_RECT_REPLACEMENT(OverlayBlend3, corvelOverlayBlend3)
-BL_RECT_REPLACEMENT(HardLightBlend3, corvelHardLightBlend3)
-#undef BL_RECT_REPLACEMENT
-
-#define BL_MAT_REPLACEMENT(Name, kernel)                                                                        \
-  void GAV##Name(const uint8_t* s, uint8_t* d, const uint8_t* a, const uint8_t* m, int16_t rows, int16_t cols, \
-                 int16_t sRB, int16_t dRB, int16_t aRB) {                                                     \
-    if (!bl::enter(GAV##Name##Enabled)) return GAVOld##Name(s, d, a, m, rows, cols, sRB, dRB, aRB);           \
-    bl::kernel(s, d, a, m, rows, cols, sRB, dRB, aRB);                                                        \
-  }
-BL_MAT_REPLACEMENT(BlackMat, corvelBlackMat)
-BL_MAT_REPLACEMENT(WhiteMat, corvelWhiteMat)
-#undef BL_MAT_REPLACEMENT
-
-void GAVAddRect(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB, int16_t scale,
-                int16_t offset) {
-  if (!take(GAVAddRectEnabled, scale != 0)) return GAVOldAddRect(s, d, rows, cols, sRB, dRB, scale, offset);
-  bl::corvelAddRect(s, d, rows, cols, sRB, dRB, scale, offset);
-}
-
-void GAVSubtractRect(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB,
-                     int16_t scale, int16_t offset) {
-  if (!take(GAVSubtractRectEnabled, scale != 0))
-    return GAVOldSubtractRect(s, d, rows, cols, sRB, dRB, scale, offset);
-  bl::corvelSubtractRect(s, d, rows, cols, sRB, dRB, scale, offset);
-}
-
-void GAVBlendFactor(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB, uint8_t f) {
-  if (!bl::enter(GAVBlendFactorEnabled)) return GAVOldBlendFactor(s, d, rows, cols, sRB, dRB, f);
-  bl::gavBlendFactor(s, d, rows, cols, sRB, dRB, f);
-}
-
-}  // extern "C"
+BL_REPLACEMENT(AdjustOpacity) = {
+    .before_wait = [](auto, auto, auto, auto, int16_t opacity) { return byte_constant(opacity); },
+    .kernel = bl::corvelAdjustOpacity,
+};
+BL_REPLACEMENT(BlendConst) = {.before_wait = kConstantIsByte, .kernel = bl::corvelBlendConst};
+BL_REPLACEMENT(BlendFactor) = {.kernel = bl::gavBlendFactor};
+BL_REPLACEMENT(DarkenOnly) = {.kernel = bl::corvelDarkenOnly};
+BL_REPLACEMENT(DarkenOnly2) = {.before_wait = kConstantIsByte, .kernel = bl::corvelDarkenOnly2};
+BL_REPLACEMENT(LightenOnly) = {.kernel = bl::corvelLightenOnly};
+BL_REPLACEMENT(LightenOnly2) = {.before_wait = kConstantIsByte, .kernel = bl::corvelLightenOnly2};
+BL_REPLACEMENT(MultiplyBlend) = {.kernel = bl::corvelMultiplyBlend};
+BL_REPLACEMENT(MultiplyBlend2) = {.before_wait = kConstantIsByte, .kernel = bl::corvelMultiplyBlend2};
+BL_REPLACEMENT(MultiplyRect) = {.kernel = bl::corvelMultiplyRect};
+BL_REPLACEMENT(ScreenBlend) = {.kernel = bl::gavScreenBlend};
+BL_REPLACEMENT(ScreenBlend2) = {.before_wait = kConstantIsByte, .kernel = bl::gavScreenBlend2};
+BL_REPLACEMENT(ScreenRect) = {.kernel = bl::gavScreenRect};
+BL_REPLACEMENT(BlackMat) = {.kernel = bl::corvelBlackMat};
+BL_REPLACEMENT(WhiteMat) = {.kernel = bl::corvelWhiteMat};
+BL_REPLACEMENT(ThresholdBlend) = {.kernel = bl::corvelThresholdBlend};
+BL_REPLACEMENT(ThresholdBlend2) = {.kernel = bl::corvelThresholdBlend2};
+BL_REPLACEMENT(DifferenceRect) = {.kernel = bl::corvelDifferenceRect};
+BL_REPLACEMENT(AddRect) = {.before_wait = kScaleNonZero, .kernel = bl::corvelAddRect};
+BL_REPLACEMENT(SubtractRect) = {.before_wait = kScaleNonZero, .kernel = bl::corvelSubtractRect};
+BL_REPLACEMENT(OverlayBlend) = {.kernel = bl::corvelOverlayBlend};
+BL_REPLACEMENT(OverlayBlend2) = {.before_wait = kConstantIsByte, .kernel = bl::corvelOverlayBlend2};
+BL_REPLACEMENT(OverlayBlend3) = {.kernel = bl::corvelOverlayBlend3};
+BL_REPLACEMENT(HardLightBlend) = {.kernel = bl::corvelHardLightBlend};
+BL_REPLACEMENT(HardLightBlend2) = {.before_wait = kConstantIsByte, .kernel = bl::corvelHardLightBlend2};
+BL_REPLACEMENT(HardLightBlend3) = {.kernel = bl::corvelHardLightBlend3};

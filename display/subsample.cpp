@@ -3,8 +3,8 @@
 // The host draws its document windows from channel planes: every step-th sample of every
 // step-th row goes into a display buffer, as single bytes (optionally through a byte table) or
 // as 32-bit pixels interleaved from three or four planes; zoomed-in views enlarge a 32-bit
-// image by pixel replication.  The replacements below take the host's arguments unchanged and
-// hand a call on when their enable flag is off.
+// image by pixel replication.  These are the kernels behind the display routines
+// (display/replace.cpp).
 //
 // Kernels.  With AVX-512 byte permutes (AVX3_DL) a group of 64 samples at any step 1..16 is
 // gathered from 128-byte windows of the source with one two-table permute per window, table
@@ -20,11 +20,7 @@
 #include <cstring>
 #include <utility>
 
-#include "brisklane/host_abi.h"
-#include "brisklane/vl.h"
 #include "color/display_tables.h"
-#include "glue/host.h"
-#include "glue/wrap.h"
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "display/subsample.cpp"
@@ -730,116 +726,5 @@ void build_1c4_table(uint32_t* out, const uint8_t* planes) {
 }
 
 }  // namespace bl
-
-// ---- replacements ------------------------------------------------------------------------
-
-namespace {
-
-// The display buffers' colour-order request: when either host flag asks for reversed colour
-// bytes, resultAsBGR is acknowledged (cleared) and the caller is told to reverse.
-bool acknowledge_bgr() {
-  uint8_t& bgr = bl::host_result_as_bgr();
-  if (bgr == 0 && bl::host_mp_result_bgr() == 0) return false;
-  bgr = 0;
-  return true;
-}
-
-void subsample_lut_rows(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int32_t srcAdvance,
-                        int16_t step, int16_t dstRB, const uint8_t* table) {
-  bl::gavSubSample11_lut_rect(dst, dstRB, src, srcAdvance, rows, cols, step, table);
-}
-
-}  // namespace
-
-extern "C" {
-
-void GAVSubSample11(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int32_t srcAdvance, int16_t step,
-                    int16_t dstRB) {
-  if (!bl::enter(GAVSubSample11Enabled)) return GAVOldSubSample11(src, dst, rows, cols, srcAdvance, step, dstRB);
-  if (rows <= 0 || cols <= 0) return;
-  if (step == 1) {
-    if (cols == srcAdvance && cols == dstRB) {
-      std::memcpy(dst, src, static_cast<size_t>(rows) * static_cast<size_t>(cols));
-    } else if (srcAdvance >= 0 && dstRB >= 0) {
-      vl_gcopy_m2m(dst, dstRB, cols, rows, src, srcAdvance);
-    } else {
-      // The rectangle copy walks forward strides only; rows laid out bottom-up are copied here.
-      for (int r = 0; r < rows; ++r)
-        std::memcpy(dst + static_cast<ptrdiff_t>(r) * dstRB, src + static_cast<ptrdiff_t>(r) * srcAdvance,
-                    static_cast<size_t>(cols));
-    }
-    return;
-  }
-  bl::gavSubSample11_rect(dst, dstRB, src, srcAdvance, rows, cols, step);
-}
-
-void GAVSubSample1G1(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int32_t srcAdvance, int16_t step,
-                     int16_t dstRB) {
-  if (!bl::enter(GAVSubSample1G1Enabled)) return GAVOldSubSample1G1(src, dst, rows, cols, srcAdvance, step, dstRB);
-  subsample_lut_rows(src, dst, rows, cols, srcAdvance, step, dstRB, GAV1G1Table);
-}
-
-void GAVSubSample1M1(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int32_t srcAdvance, int16_t step,
-                     int16_t dstRB) {
-  if (!bl::enter(GAVSubSample1M1Enabled)) return GAVOldSubSample1M1(src, dst, rows, cols, srcAdvance, step, dstRB);
-  subsample_lut_rows(src, dst, rows, cols, srcAdvance, step, dstRB, GAV1M1Table);
-}
-
-void GAVSubSample1H1(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int32_t srcAdvance, int16_t step,
-                     int16_t dstRB) {
-  if (!bl::enter(GAVSubSample1H1Enabled)) return GAVOldSubSample1H1(src, dst, rows, cols, srcAdvance, step, dstRB);
-  subsample_lut_rows(src, dst, rows, cols, srcAdvance, step, dstRB, GAVHardGammaTable);
-}
-
-void GAVSubSample1C1(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int32_t srcAdvance, int16_t step,
-                     int16_t dstRB) {
-  if (!bl::enter(GAVSubSample1C1Enabled)) return GAVOldSubSample1C1(src, dst, rows, cols, srcAdvance, step, dstRB);
-  subsample_lut_rows(src, dst, rows, cols, srcAdvance, step, dstRB, GAV1C1Table);
-}
-
-void GAVSubSample14(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int32_t srcAdvance, int16_t step) {
-  if (!bl::enter(GAVSubSample14Enabled)) return GAVOldSubSample14(src, dst, rows, cols, srcAdvance, step);
-  bl::gavSubSample14_rect(dst, static_cast<ptrdiff_t>(cols) * 4, src, srcAdvance, rows, cols, step);
-}
-
-void GAVSubSample1G4(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int32_t srcAdvance, int16_t step) {
-  if (!bl::enter(GAVSubSample1G4Enabled)) return GAVOldSubSample1G4(src, dst, rows, cols, srcAdvance, step);
-  acknowledge_bgr();
-  bl::gavSubSample14_lut_rect(dst, static_cast<ptrdiff_t>(cols) * 4, src, srcAdvance, rows, cols, step, GAV1G4Table);
-}
-
-void GAVSubSample1C4(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int32_t srcAdvance, int16_t step) {
-  if (!bl::enter(GAVSubSample1C4Enabled)) return GAVOldSubSample1C4(src, dst, rows, cols, srcAdvance, step);
-  acknowledge_bgr();
-  bl::gavSubSample14_lut_rect(dst, static_cast<ptrdiff_t>(cols) * 4, src, srcAdvance, rows, cols, step, GAV1C4Table);
-}
-
-void GAVSubSample34(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* dst, int16_t rows, int16_t cols,
-                    int32_t srcAdvance, int16_t step) {
-  if (step < 1) return GAVOldSubSample34(a, b, c, dst, rows, cols, srcAdvance, step);
-  if (!bl::enter(GAVSubSample34Enabled)) return GAVOldSubSample34(a, b, c, dst, rows, cols, srcAdvance, step);
-  if (acknowledge_bgr()) std::swap(a, c);
-  bl::gavSubSample34_rect(dst, static_cast<ptrdiff_t>(cols) * 4, a, b, c, srcAdvance, rows, cols, step);
-}
-
-void GAVSubSample44(const uint8_t* a, const uint8_t* b, const uint8_t* c, const uint8_t* d, uint8_t* dst, int16_t rows,
-                    int16_t cols, int32_t srcAdvance, int16_t step) {
-  if (step < 1) return GAVOldSubSample44(a, b, c, d, dst, rows, cols, srcAdvance, step);
-  if (!bl::enter(GAVSubSample44Enabled)) return GAVOldSubSample44(a, b, c, d, dst, rows, cols, srcAdvance, step);
-  bl::gavSubSample44_rect(dst, static_cast<ptrdiff_t>(cols) * 4, a, b, c, d, srcAdvance, rows, cols, step);
-}
-
-void GAVReplicate32(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int16_t factor) {
-  if (!GAVReplicate32Enabled || factor < 1 || factor > 16) return GAVOldReplicate32(src, dst, rows, cols, factor);
-  bl::wait_finished();
-  bl::host_result_as_bgr() = 0;
-  bl::gavReplicate32(dst, src, rows, cols, factor);
-}
-
-void GAVSet1C1Table(const uint8_t* table) { std::memcpy(GAV1C1Table, table, sizeof GAV1C1Table); }
-
-void GAVSet1C4Table(const uint8_t* table) { bl::build_1c4_table(GAV1C4Table, table); }
-
-}  // extern "C"
 
 #endif  // HWY_ONCE

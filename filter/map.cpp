@@ -1,4 +1,4 @@
-// Byte mapping: SetMap, MapBytes, MapRect and the span kernel they share.
+// Byte mapping: the span kernel behind MapBytes and MapRect (and the Lab-to-CMYK planes).
 //
 // The span kernel looks up 64 bytes per step where the processor has byte permutes across a
 // whole 512-bit register: the 256-entry table sits in four registers, two two-register permutes
@@ -10,8 +10,6 @@
 
 #include <cstddef>
 #include <cstring>
-
-#include "glue/wrap.h"
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "filter/map.cpp"
@@ -138,27 +136,5 @@ void gavMapRect_scalar(const vl_image& dst, const vl_image& src, const uint8_t* 
 }
 
 }  // namespace bl
-
-extern "C" {
-
-void GAVSetMap(const uint8_t* map) { std::memcpy(GAVMapTable, map, sizeof GAVMapTable); }
-
-void GAVMapBytes(const uint8_t* src, uint8_t* dst, int32_t count) {
-  if (!bl::enter(GAVMapBytesEnabled)) return GAVOldMapBytes(src, dst, count);
-  vl_image s, d;
-  vl_plain_plane(&s, const_cast<uint8_t*>(src), count, count, 1);
-  vl_plain_plane(&d, dst, count, count, 1);
-  bl::gavMapRect(d, s);
-}
-
-void GAVMapRect(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int32_t srcRB, int32_t dstRB) {
-  if (!bl::enter(GAVMapRectEnabled)) return GAVOldMapRect(src, dst, rows, cols, srcRB, dstRB);
-  vl_image s, d;
-  vl_plain_plane(&s, const_cast<uint8_t*>(src), srcRB, cols, rows);
-  vl_plain_plane(&d, dst, dstRB, cols, rows);
-  bl::gavMapRect(d, s);
-}
-
-}  // extern "C"
 
 #endif  // HWY_ONCE

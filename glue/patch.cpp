@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "glue/wrap.h"
 
 extern "C" {
 

@@ -20,7 +20,6 @@
 #include <cstddef>
 #include <cstring>
 
-#include "glue/wrap.h"
 #include "resample/gcopy.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -512,20 +511,4 @@ void step_move_rect_scalar(const uint8_t* src, uint8_t* dst, int32_t rows, int32
 
 }  // namespace bl
 
-extern "C" {
-
-void GAVMoveRect(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int32_t srcRB, int32_t dstRB) {
-  if (!bl::enter(GAVMoveRectEnabled)) return GAVOldMoveRect(src, dst, rows, cols, srcRB, dstRB);
-  vl_gcopy_m2m(dst, dstRB, cols, rows, src, srcRB);
-}
-
-void GAVStepMoveRect(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int32_t srcRowStep,
-                     int32_t dstRowStep, int32_t srcColStep, int32_t dstColStep) {
-  if (!GAVStepMoveRectEnabled || (dstColStep != 1 && dstRowStep != 1))
-    return GAVOldStepMoveRect(src, dst, rows, cols, srcRowStep, dstRowStep, srcColStep, dstColStep);
-  bl::wait_finished();
-  bl::gavStepMoveRect(src, dst, rows, cols, srcRowStep, dstRowStep, srcColStep, dstColStep);
-}
-
-}  // extern "C"
 #endif  // HWY_ONCE

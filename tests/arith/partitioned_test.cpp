@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "arith/partitioned.h"
-#include "arith/simd.h"
+#include "tests/arith/simd.h"
 #include "tests/support/support.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "arith/partitioned.h"
-#include "arith/simd.h"
-#include "arith/simd_model.h"
+#include "tests/arith/simd.h"
+#include "tests/arith/simd_model.h"
 #include "hwy/targets.h"
 #include "tests/support/support.h"
 

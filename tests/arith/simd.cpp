@@ -3,14 +3,14 @@
 // Whole vectors are processed in place; the last n mod N elements are copied into zero-filled
 // stack buffers, run through the same vector code once, and copied back, so the remainder is
 // computed exactly like the body and nothing past element n is read or written.
-#include "arith/simd.h"
+#include "tests/arith/simd.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "arith/simd.cpp"
+#define HWY_TARGET_INCLUDE "tests/arith/simd.cpp"
 #include "hwy/foreach_target.h"
 #include "hwy/highway.h"
 
