@@ -1,0 +1,368 @@
+// Colour conversion kernels, one copy per SIMD target.
+//
+// Grid interpolation.  One pixel per 32-bit lane.  The eight corners are gathered as packed
+// entries; each entry is split into two vectors of 16-bit lanes, one with bytes 0 and 2 and one
+// with bytes 1 and 3, each byte shifted left by 7, so that the rounded fixed-point multiply of a
+// lane by a weight is exactly mul8x16 ((byte * w + 128) >> 8).  A grid step adds the two
+// products and shifts right by 6 (pack16 at pack scale 1); the constant weight tables keep every
+// sum within 0..16321, so the pack never clamps.  The weights are computed from the channel
+// values with exact integer arithmetic that reproduces GAVFITable16 and GAVFITable33, and held
+// in both 16-bit halves of a lane.
+//
+// RGB to XYZ works on one pixel per 64-bit lane: the three table entries and the ambient entry
+// are gathered whole (lanes 0, X, Y, Z) and added and multiplied as 16-bit lanes.  XYZ to Lab
+// gathers the three Lab curve values and computes the a and b bytes from the same rounded
+// products that fill GAVLabATable and GAVLabBTable.
+//
+// With AVX-512 byte permutes the black factor of each pixel comes from a register-held byte
+// table instead of a gather.  Pixels left over after the last whole vector go through the model.
+#include <cstring>
+
+#include "arith/partitioned.h"
+#include "color/color.h"
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "color/kernels.cpp"
+#include "hwy/foreach_target.h"
+#include "hwy/highway.h"
+
+#include "arith/simd-inl.h"
+#include "arith/targets.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace bl {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+namespace {
+
+#if HWY_TARGET == HWY_SCALAR
+
+void CMYKtoRGB(uint8_t* p, int32_t n) { gavCMYKtoRGB_scalar(p, n); }
+void FastCMYKtoRGB(uint8_t* p, int32_t n) { gavFastCMYKtoRGB_scalar(p, n); }
+void RGBtoXYZ(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, int32_t n) {
+  gavRGBtoXYZ_scalar(r, g, b, xyz, n);
+}
+void XYZtoLAB(const int16_t* xyz, uint8_t* L, uint8_t* a, uint8_t* b, int32_t n) {
+  gavXYZtoLAB_scalar(xyz, L, a, b, n);
+}
+void LABtoCMYK(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L, const uint8_t* a, const uint8_t* b,
+               int32_t n) {
+  gavLABtoCMYK_span_scalar(c, m, y, k, L, a, b, n);
+}
+
+#else
+
+using D32 = hn::ScalableTag<uint32_t>;
+using V32 = hn::Vec<D32>;
+using DI32 = hn::RebindToSigned<D32>;
+using VI32 = hn::Vec<DI32>;
+using D16 = hn::Repartition<int16_t, D32>;
+using V16 = hn::Vec<D16>;
+using D8 = hn::Rebind<uint8_t, D32>;
+
+HWY_INLINE V32 K32(uint32_t v) { return hn::Set(D32(), v); }
+
+HWY_INLINE V32 Gather(const uint32_t* table, V32 index) {
+  return hn::GatherIndex(D32(), table, hn::BitCast(DI32(), index));
+}
+
+// Bytes 0 and 2 (lo) or 1 and 3 (hi) of each entry, shifted left by 7, in 16-bit lanes.
+HWY_INLINE V16 SplitLo(V32 e) { return hn::BitCast(D16(), hn::And(hn::ShiftLeft<7>(e), K32(0x7F807F80u))); }
+HWY_INLINE V16 SplitHi(V32 e) { return hn::BitCast(D16(), hn::And(hn::ShiftRight<1>(e), K32(0x7F807F80u))); }
+// Bytes back from the lanes of the two halves (each 0..255).
+HWY_INLINE V32 Join(V16 lo, V16 hi) {
+  return hn::Or(hn::BitCast(D32(), lo), hn::ShiftLeft<8>(hn::BitCast(D32(), hi)));
+}
+
+// mul8x16(a, w0) + mul8x16(b, w1) on shifted bytes; the step's byte is the sum >> 6.
+HWY_INLINE V16 StepSum(V16 a7, V16 b7, V16 w0, V16 w1) {
+  return hn::Add(hn::MulFixedPoint15(a7, w0), hn::MulFixedPoint15(b7, w1));
+}
+// The step's byte, shifted left by 7 for the next step.
+HWY_INLINE V16 Step7(V16 a7, V16 b7, V16 w0, V16 w1) {
+  return hn::ShiftLeft<7>(hn::ShiftRight<6>(StepSum(a7, b7, w0, w1)));
+}
+
+// Three grid steps over one half: inner axis (four steps), middle (two), outer (one).
+HWY_INLINE V16 TrilinearHalf(V16 e000, V16 e001, V16 e010, V16 e011, V16 e100, V16 e101, V16 e110, V16 e111,
+                             V16 wi0, V16 wi1, V16 wm0, V16 wm1, V16 wo0, V16 wo1) {
+  const V16 t0 = Step7(Step7(e000, e001, wi0, wi1), Step7(e010, e011, wi0, wi1), wm0, wm1);
+  const V16 t1 = Step7(Step7(e100, e101, wi0, wi1), Step7(e110, e111, wi0, wi1), wm0, wm1);
+  return hn::ShiftRight<6>(StepSum(t0, t1, wo0, wo1));
+}
+
+// Trilinear interpolation of the packed entries table[base + corner offsets]; weight vectors hold
+// each weight in both 16-bit halves of a lane.
+template <int kInner, int kMiddle, int kOuter>
+HWY_INLINE V32 Interpolate(const uint32_t* table, V32 base, V32 wi0, V32 wi1, V32 wm0, V32 wm1, V32 wo0, V32 wo1) {
+  const D16 d16;
+  const V32 e000 = Gather(table, base);
+  const V32 e001 = Gather(table + kInner, base);
+  const V32 e010 = Gather(table + kMiddle, base);
+  const V32 e011 = Gather(table + kMiddle + kInner, base);
+  const V32 e100 = Gather(table + kOuter, base);
+  const V32 e101 = Gather(table + kOuter + kInner, base);
+  const V32 e110 = Gather(table + kOuter + kMiddle, base);
+  const V32 e111 = Gather(table + kOuter + kMiddle + kInner, base);
+  const V16 i0 = hn::BitCast(d16, wi0), i1 = hn::BitCast(d16, wi1);
+  const V16 m0 = hn::BitCast(d16, wm0), m1 = hn::BitCast(d16, wm1);
+  const V16 o0 = hn::BitCast(d16, wo0), o1 = hn::BitCast(d16, wo1);
+  const V16 lo = TrilinearHalf(SplitLo(e000), SplitLo(e001), SplitLo(e010), SplitLo(e011), SplitLo(e100),
+                               SplitLo(e101), SplitLo(e110), SplitLo(e111), i0, i1, m0, m1, o0, o1);
+  const V16 hi = TrilinearHalf(SplitHi(e000), SplitHi(e001), SplitHi(e010), SplitHi(e011), SplitHi(e100),
+                               SplitHi(e101), SplitHi(e110), SplitHi(e111), i0, i1, m0, m1, o0, o1);
+  return Join(lo, hi);
+}
+
+// GAVFITable16 and GAVIOTable16 by arithmetic: the cell min(v / 17, 14) (v / 17 is
+// (v * 3856) >> 16 for every byte), r = v - 17 * cell, and floor(r * 16384 / 17) =
+// 963 r + floor(13 r / 17), the latter (r * 50128) >> 16 for r <= 17.
+HWY_INLINE void Weights16(V32 v, V32& cell, V32& w0, V32& w1) {
+  cell = hn::Min(hn::ShiftRight<16>(hn::Mul(v, K32(3856))), K32(14));
+  const V32 r1 = hn::Sub(v, hn::Mul(cell, K32(17)));
+  const V32 r0 = hn::Sub(K32(17), r1);
+  const V32 u1 = hn::Add(hn::Mul(r1, K32(963)), hn::ShiftRight<16>(hn::Mul(r1, K32(50128))));
+  const V32 u0 = hn::Add(hn::Mul(r0, K32(963)), hn::ShiftRight<16>(hn::Mul(r0, K32(50128))));
+  w0 = hn::Mul(u0, K32(0x10001));
+  w1 = hn::Mul(u1, K32(0x10001));
+}
+
+// GAVFITable33 by arithmetic: r = v & 7; below 248 the weights are exact, w1 = 2048 r; from 248
+// on, w1 = round(r * 16384 / 7) = 2340 r + (r + 1) / 2.  Either way w0 = 16384 - w1.
+HWY_INLINE void Weights33(V32 v, V32& w0, V32& w1) {
+  const DI32 di;
+  const V32 r = hn::And(v, K32(7));
+  const V32 small = hn::ShiftLeft<11>(r);
+  const V32 big = hn::Add(hn::Mul(r, K32(2340)), hn::ShiftRight<1>(hn::Add(r, K32(1))));
+  const auto last = hn::RebindMask(D32(), hn::Gt(hn::BitCast(di, v), hn::Set(di, 247)));
+  w1 = hn::Mul(hn::IfThenElse(last, big, small), K32(0x10001));
+  w0 = hn::Sub(K32(0x40004000u), w1);
+}
+
+// The black factor B of each pixel (K in its top byte), in both 16-bit halves of its lane.
+HWY_INLINE V32 BlackFactor(V32 px) {
+#if BL_HAVE_PERMUTE512
+  // The black table as bytes (B / 64) in four registers; every byte of the pixels is looked up,
+  // and the byte of K lands in the top byte of its lane.
+  const __m512i idx = px.raw;
+  const __m512i lo = _mm512_permutex2var_epi8(_mm512_load_si512(g_black_bytes), idx, _mm512_load_si512(g_black_bytes + 64));
+  const __m512i hi =
+      _mm512_permutex2var_epi8(_mm512_load_si512(g_black_bytes + 128), idx, _mm512_load_si512(g_black_bytes + 192));
+  const V32 b{_mm512_mask_blend_epi8(_mm512_movepi8_mask(idx), lo, hi)};
+  return hn::Mul(hn::ShiftRight<24>(b), K32(64 * 0x10001));
+#else
+  const V32 e = hn::And(Gather(GAVCMYKBlackTable, hn::ShiftRight<24>(px)), K32(0xFFFF));
+  return hn::Or(e, hn::ShiftLeft<16>(e));
+#endif
+}
+
+// pack16(mul8x16(u, B)) in each byte lane.
+HWY_INLINE V32 ApplyBlack(V32 u, V32 factor) {
+  const D16 d16;
+  const V16 f = hn::BitCast(d16, factor);
+  const V16 zero = hn::Zero(d16), max = hn::Set(d16, 255);
+  const V16 lo = hn::Min(hn::Max(hn::ShiftRight<6>(hn::MulFixedPoint15(SplitLo(u), f)), zero), max);
+  const V16 hi = hn::Min(hn::Max(hn::ShiftRight<6>(hn::MulFixedPoint15(SplitHi(u), f)), zero), max);
+  return Join(lo, hi);
+}
+
+void CMYKtoRGB(uint8_t* pixels, int32_t count) {
+  if (count <= 0) return;
+  const D32 d;
+  const size_t N = hn::Lanes(d), n = static_cast<size_t>(count);
+  size_t i = 0;
+  for (; i + N <= n; i += N) {
+    uint32_t* p = reinterpret_cast<uint32_t*>(pixels + 4 * i);
+    const V32 px = hn::LoadU(d, p);
+    V32 cc, cm, cy, c0, c1, m0, m1, y0, y1;
+    Weights16(hn::And(px, K32(0xFF)), cc, c0, c1);
+    Weights16(hn::And(hn::ShiftRight<8>(px), K32(0xFF)), cm, m0, m1);
+    Weights16(hn::And(hn::ShiftRight<16>(px), K32(0xFF)), cy, y0, y1);
+    const V32 base = hn::Add(hn::Add(hn::ShiftLeft<8>(cc), hn::ShiftLeft<4>(cm)), cy);
+    const V32 u = Interpolate<1, 16, 256>(GAVCMYKInterp, base, y0, y1, m0, m1, c0, c1);
+    hn::StoreU(ApplyBlack(u, BlackFactor(px)), d, p);
+  }
+  if (i < n) gavCMYKtoRGB_scalar(pixels + 4 * i, static_cast<int32_t>(n - i));
+}
+
+void FastCMYKtoRGB(uint8_t* pixels, int32_t count) {
+  if (count <= 0) return;
+  const D32 d;
+  const size_t N = hn::Lanes(d), n = static_cast<size_t>(count);
+  size_t i = 0;
+  for (; i + N <= n; i += N) {
+    uint32_t* p = reinterpret_cast<uint32_t*>(pixels + 4 * i);
+    const V32 px = hn::LoadU(d, p);
+    // (C >> 2) * 2048 + (M >> 2) * 32 + (Y >> 3)
+    const V32 index = hn::Or(hn::Or(hn::ShiftLeft<9>(hn::And(px, K32(0xFC))), hn::And(hn::ShiftRight<5>(px), K32(0x7E0))),
+                             hn::And(hn::ShiftRight<19>(px), K32(0x1F)));
+    hn::StoreU(ApplyBlack(Gather(GAVFastCMYKTable, index), BlackFactor(px)), d, p);
+  }
+  if (i < n) gavFastCMYKtoRGB_scalar(pixels + 4 * i, static_cast<int32_t>(n - i));
+}
+
+void LABtoCMYK(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L, const uint8_t* a, const uint8_t* b,
+               int32_t count) {
+  if (count <= 0) return;
+  const D32 d;
+  const D8 d8;
+  const size_t N = hn::Lanes(d), n = static_cast<size_t>(count);
+  size_t i = 0;
+  for (; i + N <= n; i += N) {
+    const V32 vl = hn::PromoteTo(d, hn::LoadU(d8, L + i));
+    const V32 va = hn::PromoteTo(d, hn::LoadU(d8, a + i));
+    const V32 vb = hn::PromoteTo(d, hn::LoadU(d8, b + i));
+    V32 l0, l1, a0, a1, b0, b1;
+    Weights33(vl, l0, l1);
+    Weights33(va, a0, a1);
+    Weights33(vb, b0, b1);
+    const V32 base = hn::Add(hn::Add(hn::Mul(hn::ShiftRight<3>(vl), K32(1089)), hn::Mul(hn::ShiftRight<3>(va), K32(33))),
+                             hn::ShiftRight<3>(vb));
+    const V32 u = Interpolate<1, 33, 1089>(GAVLabCMYKTable, base, b0, b1, a0, a1, l0, l1);
+    hn::StoreU(hn::TruncateTo(d8, u), d8, c + i);
+    hn::StoreU(hn::TruncateTo(d8, hn::ShiftRight<8>(u)), d8, m + i);
+    hn::StoreU(hn::TruncateTo(d8, hn::ShiftRight<16>(u)), d8, y + i);
+    hn::StoreU(hn::TruncateTo(d8, hn::ShiftRight<24>(u)), d8, k + i);
+  }
+  if (i < n) gavLABtoCMYK_span_scalar(c + i, m + i, y + i, k + i, L + i, a + i, b + i, static_cast<int32_t>(n - i));
+}
+
+// ---- RGB to XYZ: one pixel per 64-bit lane -------------------------------------------------
+
+using D64 = hn::ScalableTag<uint64_t>;
+using V64 = hn::Vec<D64>;
+using DI64 = hn::RebindToSigned<D64>;
+using D16x4 = hn::Repartition<int16_t, D64>;
+using V16x4 = hn::Vec<D16x4>;
+
+HWY_INLINE V64 GatherEntry(const int16_t (*table)[4], V64 index) {
+  return hn::GatherIndex(D64(), reinterpret_cast<const uint64_t*>(table), hn::BitCast(DI64(), index));
+}
+
+// Lanes 0, X, Y, Z of N64 pixels whose bytes are the u64 lanes r, g, b, scaled by the ambient
+// value of each pixel's Y.
+HWY_INLINE V64 XYZOf(V64 r, V64 g, V64 b) {
+  const D16x4 d16;
+  const D64 d64;
+  const V16x4 sum = hn::Add(hn::Add(hn::BitCast(d16, GatherEntry(GAVGammaXYZRedTable, r)),
+                                    hn::BitCast(d16, GatherEntry(GAVGammaXYZGreenTable, g))),
+                            hn::BitCast(d16, GatherEntry(GAVGammaXYZBlueTable, b)));
+  // Y >> 2 clamped to the ambient table, taken from lane 2.
+  const V16x4 y4 = hn::Min(hn::Max(hn::ShiftRight<2>(sum), hn::Zero(d16)), hn::Set(d16, 4096));
+  const V64 index = hn::ShiftRight<32>(hn::And(hn::BitCast(d64, y4), hn::Set(d64, 0xFFFF00000000ull)));
+  const V16x4 t = MulHigh16Rounded(d16, sum, hn::BitCast(d16, GatherEntry(GAVAmbientTable1, index)));
+  return hn::BitCast(d64, hn::Add(t, t));
+}
+
+void RGBtoXYZ(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, int32_t count) {
+  if (count <= 0) return;
+  const D32 d;
+  const D8 d8;
+  const D64 d64;
+  const hn::Half<D32> dh;
+  const size_t N = hn::Lanes(d), N64 = hn::Lanes(d64), n = static_cast<size_t>(count);
+  size_t i = 0;
+  for (; i + N <= n; i += N) {
+    const V32 vr = hn::PromoteTo(d, hn::LoadU(d8, r + i));
+    const V32 vg = hn::PromoteTo(d, hn::LoadU(d8, g + i));
+    const V32 vb = hn::PromoteTo(d, hn::LoadU(d8, b + i));
+    uint64_t* out = reinterpret_cast<uint64_t*>(xyz + 4 * i);
+    hn::StoreU(XYZOf(hn::PromoteTo(d64, hn::LowerHalf(dh, vr)), hn::PromoteTo(d64, hn::LowerHalf(dh, vg)),
+                     hn::PromoteTo(d64, hn::LowerHalf(dh, vb))),
+               d64, out);
+    hn::StoreU(XYZOf(hn::PromoteTo(d64, hn::UpperHalf(dh, vr)), hn::PromoteTo(d64, hn::UpperHalf(dh, vg)),
+                     hn::PromoteTo(d64, hn::UpperHalf(dh, vb))),
+               d64, out + N64);
+  }
+  if (i < n) gavRGBtoXYZ_scalar(r + i, g + i, b + i, xyz + 4 * i, static_cast<int32_t>(n - i));
+}
+
+// ---- XYZ to Lab ------------------------------------------------------------------------------
+
+// GAVLabTable2 at a lane clamped to 0..4096 (entries 4097..8192 repeat entry 4096), sign-extended.
+HWY_INLINE VI32 LabCurve(VI32 v) {
+  const DI32 di;
+  const VI32 index = hn::Min(hn::Max(v, hn::Zero(di)), hn::Set(di, 4096));
+  const VI32 pair = hn::GatherOffset(di, reinterpret_cast<const int32_t*>(GAVLabTable2), hn::ShiftLeft<1>(index));
+  return hn::ShiftRight<16>(hn::ShiftLeft<16>(pair));
+}
+
+// clamp(floor((factor * clamp(d, -4080, 4080) + half) / 2^shift) + 128, 0, 255): the entries of
+// GAVLabATable (factor 27694, shift 18) and GAVLabBTable (22156, 19).
+template <int kFactor, int kShift>
+HWY_INLINE VI32 LabAB(VI32 diff) {
+  const DI32 di;
+  const VI32 dc = hn::Min(hn::Max(diff, hn::Set(di, -4080)), hn::Set(di, 4080));
+  const VI32 v = hn::ShiftRight<kShift>(hn::Add(hn::Mul(dc, hn::Set(di, kFactor)), hn::Set(di, 1 << (kShift - 1))));
+  return hn::Min(hn::Max(hn::Add(v, hn::Set(di, 128)), hn::Zero(di)), hn::Set(di, 255));
+}
+
+void XYZtoLAB(const int16_t* xyz, uint8_t* L, uint8_t* a, uint8_t* b, int32_t count) {
+  if (count <= 0) return;
+  const D32 d;
+  const DI32 di;
+  const D8 d8;
+  const size_t N = hn::Lanes(d), n = static_cast<size_t>(count);
+  const bool built = GAVLabTablesBuilt != 0;
+  size_t i = 0;
+  for (; i + N <= n; i += N) {
+    const uint32_t* p = reinterpret_cast<const uint32_t*>(xyz + 4 * i);
+    const V32 v0 = hn::LoadU(d, p), v1 = hn::LoadU(d, p + N);
+    const VI32 zx = hn::BitCast(di, hn::ConcatEven(d, v1, v0));  // 0 | X << 16
+    const VI32 yz = hn::BitCast(di, hn::ConcatOdd(d, v1, v0));   // Y | Z << 16
+    const VI32 fx = LabCurve(hn::ShiftRight<16>(zx));
+    const VI32 fy = LabCurve(hn::ShiftRight<16>(hn::ShiftLeft<16>(yz)));
+    const VI32 fz = LabCurve(hn::ShiftRight<16>(yz));
+    const V32 vl = hn::BitCast(d, hn::ShiftRight<4>(hn::Add(fy, hn::Set(di, 8))));
+    hn::StoreU(hn::TruncateTo(d8, vl), d8, L + i);
+    if (built) {
+      hn::StoreU(hn::TruncateTo(d8, hn::BitCast(d, LabAB<27694, 18>(hn::Sub(fx, fy)))), d8, a + i);
+      hn::StoreU(hn::TruncateTo(d8, hn::BitCast(d, LabAB<22156, 19>(hn::Sub(fy, fz)))), d8, b + i);
+    } else {
+      std::memset(a + i, 0, N);
+      std::memset(b + i, 0, N);
+    }
+  }
+  if (i < n) gavXYZtoLAB_scalar(xyz + 4 * i, L + i, a + i, b + i, static_cast<int32_t>(n - i));
+}
+
+#endif  // HWY_TARGET == HWY_SCALAR
+
+}  // namespace
+}  // namespace HWY_NAMESPACE
+}  // namespace bl
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
+namespace bl {
+
+HWY_EXPORT(CMYKtoRGB);
+HWY_EXPORT(FastCMYKtoRGB);
+HWY_EXPORT(RGBtoXYZ);
+HWY_EXPORT(XYZtoLAB);
+HWY_EXPORT(LABtoCMYK);
+
+void gavCMYKtoRGB(uint8_t* pixels, int32_t count) {
+  gsr_write(8);
+  HWY_DYNAMIC_DISPATCH(CMYKtoRGB)(pixels, count);
+}
+void gavFastCMYKtoRGB(uint8_t* pixels, int32_t count) {
+  gsr_write(8);
+  HWY_DYNAMIC_DISPATCH(FastCMYKtoRGB)(pixels, count);
+}
+void gavRGBtoXYZ(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, int32_t count) {
+  HWY_DYNAMIC_DISPATCH(RGBtoXYZ)(r, g, b, xyz, count);
+}
+void gavXYZtoLAB(const int16_t* xyz, uint8_t* L, uint8_t* a, uint8_t* b, int32_t count) {
+  HWY_DYNAMIC_DISPATCH(XYZtoLAB)(xyz, L, a, b, count);
+}
+void gavLABtoCMYK_span(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L, const uint8_t* a,
+                       const uint8_t* b, int32_t count) {
+  gsr_write(8);
+  HWY_DYNAMIC_DISPATCH(LABtoCMYK)(c, m, y, k, L, a, b, count);
+}
+
+}  // namespace bl
+
+#endif  // HWY_ONCE
