@@ -62,6 +62,12 @@ using D8 = hn::Rebind<uint8_t, D32>;
 
 HWY_INLINE V32 K32(uint32_t v) { return hn::Set(D32(), v); }
 
+// Stores the low byte of each lane.
+HWY_INLINE void StoreLowBytes(V32 v, uint8_t* p) {
+  const D8 d8;
+  hn::StoreU(hn::DemoteTo(d8, hn::BitCast(DI32(), hn::And(v, K32(0xFF)))), d8, p);
+}
+
 HWY_INLINE V32 Gather(const uint32_t* table, V32 index) {
   return hn::GatherIndex(D32(), table, hn::BitCast(DI32(), index));
 }
@@ -219,10 +225,10 @@ void LABtoCMYK(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L,
     const V32 base = hn::Add(hn::Add(hn::Mul(hn::ShiftRight<3>(vl), K32(1089)), hn::Mul(hn::ShiftRight<3>(va), K32(33))),
                              hn::ShiftRight<3>(vb));
     const V32 u = Interpolate<1, 33, 1089>(GAVLabCMYKTable, base, b0, b1, a0, a1, l0, l1);
-    hn::StoreU(hn::TruncateTo(d8, u), d8, c + i);
-    hn::StoreU(hn::TruncateTo(d8, hn::ShiftRight<8>(u)), d8, m + i);
-    hn::StoreU(hn::TruncateTo(d8, hn::ShiftRight<16>(u)), d8, y + i);
-    hn::StoreU(hn::TruncateTo(d8, hn::ShiftRight<24>(u)), d8, k + i);
+    StoreLowBytes(u, c + i);
+    StoreLowBytes(hn::ShiftRight<8>(u), m + i);
+    StoreLowBytes(hn::ShiftRight<16>(u), y + i);
+    StoreLowBytes(hn::ShiftRight<24>(u), k + i);
   }
   if (i < n) gavLABtoCMYK_span_scalar(c + i, m + i, y + i, k + i, L + i, a + i, b + i, static_cast<int32_t>(n - i));
 }
@@ -301,7 +307,6 @@ void XYZtoLAB(const int16_t* xyz, uint8_t* L, uint8_t* a, uint8_t* b, int32_t co
   if (count <= 0) return;
   const D32 d;
   const DI32 di;
-  const D8 d8;
   const size_t N = hn::Lanes(d), n = static_cast<size_t>(count);
   const bool built = GAVLabTablesBuilt != 0;
   size_t i = 0;
@@ -314,10 +319,10 @@ void XYZtoLAB(const int16_t* xyz, uint8_t* L, uint8_t* a, uint8_t* b, int32_t co
     const VI32 fy = LabCurve(hn::ShiftRight<16>(hn::ShiftLeft<16>(yz)));
     const VI32 fz = LabCurve(hn::ShiftRight<16>(yz));
     const V32 vl = hn::BitCast(d, hn::ShiftRight<4>(hn::Add(fy, hn::Set(di, 8))));
-    hn::StoreU(hn::TruncateTo(d8, vl), d8, L + i);
+    StoreLowBytes(vl, L + i);
     if (built) {
-      hn::StoreU(hn::TruncateTo(d8, hn::BitCast(d, LabAB<27694, 18>(hn::Sub(fx, fy)))), d8, a + i);
-      hn::StoreU(hn::TruncateTo(d8, hn::BitCast(d, LabAB<22156, 19>(hn::Sub(fy, fz)))), d8, b + i);
+      StoreLowBytes(hn::BitCast(d, LabAB<27694, 18>(hn::Sub(fx, fy))), a + i);
+      StoreLowBytes(hn::BitCast(d, LabAB<22156, 19>(hn::Sub(fy, fz))), b + i);
     } else {
       std::memset(a + i, 0, N);
       std::memset(b + i, 0, N);
