@@ -97,19 +97,38 @@ HWY_INLINE V16 TrilinearHalf(V16 e000, V16 e001, V16 e010, V16 e011, V16 e100, V
   return hn::ShiftRight<6>(StepSum(t0, t1, wo0, wo1));
 }
 
-// Trilinear interpolation of the packed entries table[base + corner offsets]; weight vectors hold
-// each weight in both 16-bit halves of a lane.
-template <int kInner, int kMiddle, int kOuter>
+using D64 = hn::ScalableTag<uint64_t>;
+using V64 = hn::Vec<D64>;
+using DI64 = hn::RebindToSigned<D64>;
+using VI64 = hn::Vec<DI64>;
+
+// Two neighbouring entries p[index] and p[index + 1] of each lane, fetched as one 64-bit element
+// (byte offsets off_lo for the lower and off_hi for the upper half of the lanes).
+HWY_INLINE void GatherPair(const uint32_t* p, VI64 off_lo, VI64 off_hi, V32& e0, V32& e1) {
+  const D32 d;
+  const D64 d64;
+  const uint64_t* q = reinterpret_cast<const uint64_t*>(p);
+  const V32 q0 = hn::BitCast(d, hn::GatherOffset(d64, q, off_lo));
+  const V32 q1 = hn::BitCast(d, hn::GatherOffset(d64, q, off_hi));
+  e0 = hn::ConcatEven(d, q1, q0);
+  e1 = hn::ConcatOdd(d, q1, q0);
+}
+
+// Trilinear interpolation of the packed entries table[base + corner offsets]; the inner axis has
+// offset 1, so each pair of corners along it is one 64-bit gather.  Weight vectors hold each
+// weight in both 16-bit halves of a lane.
+template <int kMiddle, int kOuter>
 HWY_INLINE V32 Interpolate(const uint32_t* table, V32 base, V32 wi0, V32 wi1, V32 wm0, V32 wm1, V32 wo0, V32 wo1) {
   const D16 d16;
-  const V32 e000 = Gather(table, base);
-  const V32 e001 = Gather(table + kInner, base);
-  const V32 e010 = Gather(table + kMiddle, base);
-  const V32 e011 = Gather(table + kMiddle + kInner, base);
-  const V32 e100 = Gather(table + kOuter, base);
-  const V32 e101 = Gather(table + kOuter + kInner, base);
-  const V32 e110 = Gather(table + kOuter + kMiddle, base);
-  const V32 e111 = Gather(table + kOuter + kMiddle + kInner, base);
+  const D64 d64;
+  const hn::Half<D32> dh;
+  const VI64 off_lo = hn::BitCast(DI64(), hn::ShiftLeft<2>(hn::PromoteTo(d64, hn::LowerHalf(dh, base))));
+  const VI64 off_hi = hn::BitCast(DI64(), hn::ShiftLeft<2>(hn::PromoteTo(d64, hn::UpperHalf(dh, base))));
+  V32 e000, e001, e010, e011, e100, e101, e110, e111;
+  GatherPair(table, off_lo, off_hi, e000, e001);
+  GatherPair(table + kMiddle, off_lo, off_hi, e010, e011);
+  GatherPair(table + kOuter, off_lo, off_hi, e100, e101);
+  GatherPair(table + kOuter + kMiddle, off_lo, off_hi, e110, e111);
   const V16 i0 = hn::BitCast(d16, wi0), i1 = hn::BitCast(d16, wi1);
   const V16 m0 = hn::BitCast(d16, wm0), m1 = hn::BitCast(d16, wm1);
   const V16 o0 = hn::BitCast(d16, wo0), o1 = hn::BitCast(d16, wo1);
@@ -185,7 +204,7 @@ void CMYKtoRGB(uint8_t* pixels, int32_t count) {
     Weights16(hn::And(hn::ShiftRight<8>(px), K32(0xFF)), cm, m0, m1);
     Weights16(hn::And(hn::ShiftRight<16>(px), K32(0xFF)), cy, y0, y1);
     const V32 base = hn::Add(hn::Add(hn::ShiftLeft<8>(cc), hn::ShiftLeft<4>(cm)), cy);
-    const V32 u = Interpolate<1, 16, 256>(GAVCMYKInterp, base, y0, y1, m0, m1, c0, c1);
+    const V32 u = Interpolate<16, 256>(GAVCMYKInterp, base, y0, y1, m0, m1, c0, c1);
     hn::StoreU(ApplyBlack(u, BlackFactor(px)), d, p);
   }
   if (i < n) gavCMYKtoRGB_scalar(pixels + 4 * i, static_cast<int32_t>(n - i));
@@ -224,7 +243,7 @@ void LABtoCMYK(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L,
     Weights33(vb, b0, b1);
     const V32 base = hn::Add(hn::Add(hn::Mul(hn::ShiftRight<3>(vl), K32(1089)), hn::Mul(hn::ShiftRight<3>(va), K32(33))),
                              hn::ShiftRight<3>(vb));
-    const V32 u = Interpolate<1, 33, 1089>(GAVLabCMYKTable, base, b0, b1, a0, a1, l0, l1);
+    const V32 u = Interpolate<33, 1089>(GAVLabCMYKTable, base, b0, b1, a0, a1, l0, l1);
     StoreLowBytes(u, c + i);
     StoreLowBytes(hn::ShiftRight<8>(u), m + i);
     StoreLowBytes(hn::ShiftRight<16>(u), y + i);
@@ -235,9 +254,6 @@ void LABtoCMYK(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L,
 
 // ---- RGB to XYZ: one pixel per 64-bit lane -------------------------------------------------
 
-using D64 = hn::ScalableTag<uint64_t>;
-using V64 = hn::Vec<D64>;
-using DI64 = hn::RebindToSigned<D64>;
 using D16x4 = hn::Repartition<int16_t, D64>;
 using V16x4 = hn::Vec<D16x4>;
 
