@@ -112,6 +112,28 @@ void set_gray_gamma(const uint8_t* table2);
 // The host's black bytes (GAVCMYKBlackTable / 64), kept for kernels that look them up in registers.
 extern uint8_t g_black_bytes[256];
 
+// The grid step along the inner axis between the memory-order packed words a and b (each byte
+// lane: pack16(mul8x16(a, w0) + mul8x16(b, w1)) at pack scale 1, w0 the upper and w1 the lower
+// half of the weight word).
+inline uint32_t inner_step(uint32_t a, uint32_t b, uint32_t weights) {
+  const int32_t w0 = static_cast<int16_t>(weights >> 16), w1 = static_cast<int16_t>(weights);
+  uint32_t r = 0;
+  for (int k = 0; k < 32; k += 8) {
+    const int32_t x = ((static_cast<int32_t>((a >> k) & 0xFF) * w0 + 128) >> 8) +
+                      ((static_cast<int32_t>((b >> k) & 0xFF) * w1 + 128) >> 8);
+    const int32_t v = static_cast<int16_t>(x) >> 6;
+    r |= static_cast<uint32_t>(v < 0 ? 0 : v > 255 ? 255 : v) << k;
+  }
+  return r;
+}
+
+// Inner-step tables: the first grid step of every grid row for every byte of the inner channel,
+// entry (outer node * 256 + byte) * nodes + middle node.  Rebuilt with their grids.
+extern uint32_t g_cmyk_steps[16 * 256 * 16];  // outer C, inner Y, middle M
+extern uint32_t g_lab_steps[33 * 256 * 33];   // outer L, inner b, middle a
+void build_inner_steps(uint32_t* steps, const uint32_t* grid, int nodes, int outer, int middle, const uint8_t* cells,
+                       const uint32_t* weights);
+
 // Rebuild the XYZ tables from the gamma curve and the matrix.
 void update_gamma_xyz_tables();
 // Rebuild GAV1G4Table, GAV1M1Table and GAV1G1Table from the gray and hard gamma curves.

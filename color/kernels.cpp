@@ -1,7 +1,10 @@
 // Colour conversion kernels, one copy per SIMD target.
 //
-// Grid interpolation.  One pixel per 32-bit lane.  The eight corners are gathered as packed
-// entries; each entry is split into two vectors of 16-bit lanes, one with bytes 0 and 2 and one
+// Grid interpolation.  One pixel per 32-bit lane.  The first grid step, along the inner axis,
+// depends only on the grid row and the inner channel's byte, so the grid setters tabulate it once
+// for every byte (the inner-step tables, filled by BuildInnerSteps); a pixel then needs the four
+// inner-step results around it, two 64-bit gathers of neighbouring pairs, and the middle and
+// outer steps.  Each packed entry is split into two vectors of 16-bit lanes, one with bytes 0 and 2 and one
 // with bytes 1 and 3, each byte shifted left by 7, so that the rounded fixed-point multiply of a
 // lane by a weight is exactly mul8x16 ((byte * w + 128) >> 8).  A grid step adds the two
 // products and shifts right by 6 (pack16 at pack scale 1); the constant weight tables keep every
@@ -37,6 +40,16 @@ namespace {
 
 #if HWY_TARGET == HWY_SCALAR
 
+void BuildInnerSteps(uint32_t* steps, const uint32_t* grid, int nodes, int outer, int middle, const uint8_t* cells,
+                     const uint32_t* weights) {
+  for (int o = 0; o < nodes; ++o)
+    for (int v = 0; v < 256; ++v) {
+      const uint32_t* row = grid + o * outer + cells[v];
+      for (int m = 0; m < nodes; ++m)
+        steps[(o * 256 + v) * nodes + m] = inner_step(row[m * middle], row[m * middle + 1], weights[v]);
+    }
+}
+
 void CMYKtoRGB(uint8_t* p, int32_t n) { gavCMYKtoRGB_scalar(p, n); }
 void FastCMYKtoRGB(uint8_t* p, int32_t n) { gavFastCMYKtoRGB_scalar(p, n); }
 void RGBtoXYZ(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, int32_t n) {
@@ -62,10 +75,38 @@ using D8 = hn::Rebind<uint8_t, D32>;
 
 HWY_INLINE V32 K32(uint32_t v) { return hn::Set(D32(), v); }
 
+// x86 targets with 512-bit vectors: one 32-bit lane per pixel is 16 pixels.
+#define BL_COLOR_AVX512 (HWY_ARCH_X86_64 && HWY_TARGET <= HWY_AVX3)
+
 // Stores the low byte of each lane.
 HWY_INLINE void StoreLowBytes(V32 v, uint8_t* p) {
+#if BL_COLOR_AVX512
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm512_cvtepi32_epi8(v.raw));
+#else
   const D8 d8;
   hn::StoreU(hn::DemoteTo(d8, hn::BitCast(DI32(), hn::And(v, K32(0xFF)))), d8, p);
+#endif
+}
+
+// Stores byte k of each lane to plane k.
+HWY_INLINE void StorePlanes(V32 v, uint8_t* p0, uint8_t* p1, uint8_t* p2, uint8_t* p3) {
+#if BL_HAVE_PERMUTE512
+  // One byte permute gathers each plane's sixteen bytes into one 128-bit block.
+  const __m512i planes = _mm512_permutexvar_epi8(
+      _mm512_set_epi8(63, 59, 55, 51, 47, 43, 39, 35, 31, 27, 23, 19, 15, 11, 7, 3, 62, 58, 54, 50, 46, 42, 38, 34, 30,
+                      26, 22, 18, 14, 10, 6, 2, 61, 57, 53, 49, 45, 41, 37, 33, 29, 25, 21, 17, 13, 9, 5, 1, 60, 56, 52,
+                      48, 44, 40, 36, 32, 28, 24, 20, 16, 12, 8, 4, 0),
+      v.raw);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p0), _mm512_castsi512_si128(planes));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p1), _mm512_extracti32x4_epi32(planes, 1));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p2), _mm512_extracti32x4_epi32(planes, 2));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p3), _mm512_extracti32x4_epi32(planes, 3));
+#else
+  StoreLowBytes(v, p0);
+  StoreLowBytes(hn::ShiftRight<8>(v), p1);
+  StoreLowBytes(hn::ShiftRight<16>(v), p2);
+  StoreLowBytes(hn::ShiftRight<24>(v), p3);
+#endif
 }
 
 HWY_INLINE V32 Gather(const uint32_t* table, V32 index) {
@@ -89,14 +130,6 @@ HWY_INLINE V16 Step7(V16 a7, V16 b7, V16 w0, V16 w1) {
   return hn::ShiftLeft<7>(hn::ShiftRight<6>(StepSum(a7, b7, w0, w1)));
 }
 
-// Three grid steps over one half: inner axis (four steps), middle (two), outer (one).
-HWY_INLINE V16 TrilinearHalf(V16 e000, V16 e001, V16 e010, V16 e011, V16 e100, V16 e101, V16 e110, V16 e111,
-                             V16 wi0, V16 wi1, V16 wm0, V16 wm1, V16 wo0, V16 wo1) {
-  const V16 t0 = Step7(Step7(e000, e001, wi0, wi1), Step7(e010, e011, wi0, wi1), wm0, wm1);
-  const V16 t1 = Step7(Step7(e100, e101, wi0, wi1), Step7(e110, e111, wi0, wi1), wm0, wm1);
-  return hn::ShiftRight<6>(StepSum(t0, t1, wo0, wo1));
-}
-
 using D64 = hn::ScalableTag<uint64_t>;
 using V64 = hn::Vec<D64>;
 using DI64 = hn::RebindToSigned<D64>;
@@ -114,29 +147,54 @@ HWY_INLINE void GatherPair(const uint32_t* p, VI64 off_lo, VI64 off_hi, V32& e0,
   e1 = hn::ConcatOdd(d, q1, q0);
 }
 
-// Trilinear interpolation of the packed entries table[base + corner offsets]; the inner axis has
-// offset 1, so each pair of corners along it is one 64-bit gather.  Weight vectors hold each
-// weight in both 16-bit halves of a lane.
-template <int kMiddle, int kOuter>
-HWY_INLINE V32 Interpolate(const uint32_t* table, V32 base, V32 wi0, V32 wi1, V32 wm0, V32 wm1, V32 wo0, V32 wo1) {
+// The middle and outer grid steps from an inner-step table (see BuildInnerSteps): the two
+// middle neighbours of each outer node are one 64-bit gather, the outer neighbour lies
+// kOuterStride entries on.  Weight vectors hold each weight in both 16-bit halves of a lane.
+template <int kOuterStride>
+HWY_INLINE V32 Bilinear(const uint32_t* steps, V32 index, V32 wm0, V32 wm1, V32 wo0, V32 wo1) {
   const D16 d16;
   const D64 d64;
   const hn::Half<D32> dh;
-  const VI64 off_lo = hn::BitCast(DI64(), hn::ShiftLeft<2>(hn::PromoteTo(d64, hn::LowerHalf(dh, base))));
-  const VI64 off_hi = hn::BitCast(DI64(), hn::ShiftLeft<2>(hn::PromoteTo(d64, hn::UpperHalf(dh, base))));
-  V32 e000, e001, e010, e011, e100, e101, e110, e111;
-  GatherPair(table, off_lo, off_hi, e000, e001);
-  GatherPair(table + kMiddle, off_lo, off_hi, e010, e011);
-  GatherPair(table + kOuter, off_lo, off_hi, e100, e101);
-  GatherPair(table + kOuter + kMiddle, off_lo, off_hi, e110, e111);
-  const V16 i0 = hn::BitCast(d16, wi0), i1 = hn::BitCast(d16, wi1);
+  const VI64 off_lo = hn::BitCast(DI64(), hn::ShiftLeft<2>(hn::PromoteTo(d64, hn::LowerHalf(dh, index))));
+  const VI64 off_hi = hn::BitCast(DI64(), hn::ShiftLeft<2>(hn::PromoteTo(d64, hn::UpperHalf(dh, index))));
+  V32 e00, e01, e10, e11;
+  GatherPair(steps, off_lo, off_hi, e00, e01);
+  GatherPair(steps + kOuterStride, off_lo, off_hi, e10, e11);
   const V16 m0 = hn::BitCast(d16, wm0), m1 = hn::BitCast(d16, wm1);
   const V16 o0 = hn::BitCast(d16, wo0), o1 = hn::BitCast(d16, wo1);
-  const V16 lo = TrilinearHalf(SplitLo(e000), SplitLo(e001), SplitLo(e010), SplitLo(e011), SplitLo(e100),
-                               SplitLo(e101), SplitLo(e110), SplitLo(e111), i0, i1, m0, m1, o0, o1);
-  const V16 hi = TrilinearHalf(SplitHi(e000), SplitHi(e001), SplitHi(e010), SplitHi(e011), SplitHi(e100),
-                               SplitHi(e101), SplitHi(e110), SplitHi(e111), i0, i1, m0, m1, o0, o1);
+  const V16 lo = hn::ShiftRight<6>(StepSum(Step7(SplitLo(e00), SplitLo(e01), m0, m1),
+                                           Step7(SplitLo(e10), SplitLo(e11), m0, m1), o0, o1));
+  const V16 hi = hn::ShiftRight<6>(StepSum(Step7(SplitHi(e00), SplitHi(e01), m0, m1),
+                                           Step7(SplitHi(e10), SplitHi(e11), m0, m1), o0, o1));
   return Join(lo, hi);
+}
+
+// Fills an inner-step table: for every outer node o, inner byte v and middle node m,
+// steps[(o * 256 + v) * nodes + m] = the grid step between grid[o * outer + m * middle + cell(v)]
+// and the next entry along the inner axis, with the weights of v.  One row of middle nodes per
+// vector loop; the nodes past the last whole vector go through the scalar step.
+void BuildInnerSteps(uint32_t* steps, const uint32_t* grid, int nodes, int outer, int middle, const uint8_t* cells,
+                     const uint32_t* weights) {
+  const D32 d;
+  const D16 d16;
+  const size_t N = hn::Lanes(d);
+  const V32 middle_index = hn::Mul(hn::Iota(d, 0), K32(static_cast<uint32_t>(middle)));
+  for (int o = 0; o < nodes; ++o)
+    for (int v = 0; v < 256; ++v) {
+      const uint32_t* row = grid + o * outer + cells[v];
+      uint32_t* out = steps + (o * 256 + v) * nodes;
+      const uint32_t w = weights[v];
+      const V16 w0 = hn::BitCast(d16, K32((w >> 16) * 0x10001u)), w1 = hn::BitCast(d16, K32((w & 0xFFFF) * 0x10001u));
+      size_t m = 0;
+      for (; m + N <= static_cast<size_t>(nodes); m += N) {
+        const V32 index = hn::Add(middle_index, K32(static_cast<uint32_t>(m * middle)));
+        const V32 e0 = Gather(row, index), e1 = Gather(row + 1, index);
+        const V16 lo = hn::ShiftRight<6>(StepSum(SplitLo(e0), SplitLo(e1), w0, w1));
+        const V16 hi = hn::ShiftRight<6>(StepSum(SplitHi(e0), SplitHi(e1), w0, w1));
+        hn::StoreU(Join(lo, hi), d, out + m);
+      }
+      for (; m < static_cast<size_t>(nodes); ++m) out[m] = inner_step(row[m * middle], row[m * middle + 1], w);
+    }
 }
 
 // GAVFITable16 and GAVIOTable16 by arithmetic: the cell min(v / 17, 14) (v / 17 is
@@ -155,6 +213,16 @@ HWY_INLINE void Weights16(V32 v, V32& cell, V32& w0, V32& w1) {
 // GAVFITable33 by arithmetic: r = v & 7; below 248 the weights are exact, w1 = 2048 r; from 248
 // on, w1 = round(r * 16384 / 7) = 2340 r + (r + 1) / 2.  Either way w0 = 16384 - w1.
 HWY_INLINE void Weights33(V32 v, V32& w0, V32& w1) {
+#if BL_COLOR_AVX512
+  // The sixteen weights w1 (doubled into both halves) in one register, indexed by r and whether
+  // v is 248 or more (v + 8 reaches 256).
+  const __m512i table = _mm512_setr_epi32(0, 0x08000800, 0x10001000, 0x18001800, 0x20002000, 0x28002800, 0x30003000,
+                                          0x38003800, 0, 0x09250925, 0x12491249, 0x1B6E1B6E, 0x24922492, 0x2DB72DB7,
+                                          0x36DB36DB, 0x40004000);
+  const V32 index = hn::Or(hn::And(v, K32(7)), hn::And(hn::ShiftRight<5>(hn::Add(v, K32(8))), K32(8)));
+  w1 = V32{_mm512_permutexvar_epi32(index.raw, table)};
+  w0 = hn::Sub(K32(0x40004000u), w1);
+#else
   const DI32 di;
   const V32 r = hn::And(v, K32(7));
   const V32 small = hn::ShiftLeft<11>(r);
@@ -162,6 +230,7 @@ HWY_INLINE void Weights33(V32 v, V32& w0, V32& w1) {
   const auto last = hn::RebindMask(D32(), hn::Gt(hn::BitCast(di, v), hn::Set(di, 247)));
   w1 = hn::Mul(hn::IfThenElse(last, big, small), K32(0x10001));
   w0 = hn::Sub(K32(0x40004000u), w1);
+#endif
 }
 
 // The black factor B of each pixel (K in its top byte), in both 16-bit halves of its lane.
@@ -199,12 +268,12 @@ void CMYKtoRGB(uint8_t* pixels, int32_t count) {
   for (; i + N <= n; i += N) {
     uint32_t* p = reinterpret_cast<uint32_t*>(pixels + 4 * i);
     const V32 px = hn::LoadU(d, p);
-    V32 cc, cm, cy, c0, c1, m0, m1, y0, y1;
+    V32 cc, cm, c0, c1, m0, m1;
     Weights16(hn::And(px, K32(0xFF)), cc, c0, c1);
     Weights16(hn::And(hn::ShiftRight<8>(px), K32(0xFF)), cm, m0, m1);
-    Weights16(hn::And(hn::ShiftRight<16>(px), K32(0xFF)), cy, y0, y1);
-    const V32 base = hn::Add(hn::Add(hn::ShiftLeft<8>(cc), hn::ShiftLeft<4>(cm)), cy);
-    const V32 u = Interpolate<16, 256>(GAVCMYKInterp, base, y0, y1, m0, m1, c0, c1);
+    // (c * 256 + Y) * 16 + m in the inner-step table.
+    const V32 index = hn::Add(hn::ShiftLeft<4>(hn::Add(hn::ShiftLeft<8>(cc), hn::And(hn::ShiftRight<16>(px), K32(0xFF)))), cm);
+    const V32 u = Bilinear<256 * 16>(g_cmyk_steps, index, m0, m1, c0, c1);
     hn::StoreU(ApplyBlack(u, BlackFactor(px)), d, p);
   }
   if (i < n) gavCMYKtoRGB_scalar(pixels + 4 * i, static_cast<int32_t>(n - i));
@@ -237,17 +306,13 @@ void LABtoCMYK(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L,
     const V32 vl = hn::PromoteTo(d, hn::LoadU(d8, L + i));
     const V32 va = hn::PromoteTo(d, hn::LoadU(d8, a + i));
     const V32 vb = hn::PromoteTo(d, hn::LoadU(d8, b + i));
-    V32 l0, l1, a0, a1, b0, b1;
+    V32 l0, l1, a0, a1;
     Weights33(vl, l0, l1);
     Weights33(va, a0, a1);
-    Weights33(vb, b0, b1);
-    const V32 base = hn::Add(hn::Add(hn::Mul(hn::ShiftRight<3>(vl), K32(1089)), hn::Mul(hn::ShiftRight<3>(va), K32(33))),
-                             hn::ShiftRight<3>(vb));
-    const V32 u = Interpolate<33, 1089>(GAVLabCMYKTable, base, b0, b1, a0, a1, l0, l1);
-    StoreLowBytes(u, c + i);
-    StoreLowBytes(hn::ShiftRight<8>(u), m + i);
-    StoreLowBytes(hn::ShiftRight<16>(u), y + i);
-    StoreLowBytes(hn::ShiftRight<24>(u), k + i);
+    // ((L >> 3) * 256 + b) * 33 + (a >> 3) in the inner-step table.
+    const V32 index = hn::Add(hn::Mul(hn::Add(hn::ShiftLeft<8>(hn::ShiftRight<3>(vl)), vb), K32(33)), hn::ShiftRight<3>(va));
+    const V32 u = Bilinear<256 * 33>(g_lab_steps, index, a0, a1, l0, l1);
+    StorePlanes(u, c + i, m + i, y + i, k + i);
   }
   if (i < n) gavLABtoCMYK_span_scalar(c + i, m + i, y + i, k + i, L + i, a + i, b + i, static_cast<int32_t>(n - i));
 }
@@ -358,11 +423,17 @@ HWY_AFTER_NAMESPACE();
 
 namespace bl {
 
+HWY_EXPORT(BuildInnerSteps);
 HWY_EXPORT(CMYKtoRGB);
 HWY_EXPORT(FastCMYKtoRGB);
 HWY_EXPORT(RGBtoXYZ);
 HWY_EXPORT(XYZtoLAB);
 HWY_EXPORT(LABtoCMYK);
+
+void build_inner_steps(uint32_t* steps, const uint32_t* grid, int nodes, int outer, int middle, const uint8_t* cells,
+                       const uint32_t* weights) {
+  HWY_DYNAMIC_DISPATCH(BuildInnerSteps)(steps, grid, nodes, outer, middle, cells, weights);
+}
 
 void gavCMYKtoRGB(uint8_t* pixels, int32_t count) {
   gsr_write(8);

@@ -29,6 +29,8 @@ alignas(64) uint8_t GAVGrayGamma2Table[256];
 namespace bl {
 
 alignas(64) uint8_t g_black_bytes[256];
+alignas(64) uint32_t g_cmyk_steps[16 * 256 * 16];
+alignas(64) uint32_t g_lab_steps[33 * 256 * 33];
 
 namespace {
 
@@ -50,6 +52,7 @@ void set_cmyk_interp_tables(const uint8_t* host) {
     GAVCMYKBlackTable[k] = static_cast<uint32_t>(host[12288 + k]) * 64;
   }
   for (int i = 0; i < 4096; ++i) GAVCMYKInterp[i] = bytes_word(0, host[8192 + i], host[4096 + i], host[i]);
+  build_inner_steps(g_cmyk_steps, GAVCMYKInterp, 16, 256, 16, GAVIOTable16.data(), GAVFITable16.data());
 }
 
 void set_fast_cmyk_table(const uint8_t* host) {
@@ -108,6 +111,12 @@ void set_lab_curve(const int16_t* curve) {
 
 void set_lab_cmyk_grid(const uint8_t* c, const uint8_t* m, const uint8_t* y, const uint8_t* k) {
   for (int i = 0; i < 35937; ++i) GAVLabCMYKTable[i] = bytes_word(c[i], m[i], y[i], k[i]);
+  static constexpr std::array<uint8_t, 256> kCells = [] {
+    std::array<uint8_t, 256> t{};
+    for (int v = 0; v < 256; ++v) t[v] = static_cast<uint8_t>(v >> 3);
+    return t;
+  }();
+  build_inner_steps(g_lab_steps, GAVLabCMYKTable, 33, 1089, 33, kCells.data(), GAVFITable33.data());
 }
 
 void set_hard_gamma(const uint8_t* table) {
