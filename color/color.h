@@ -112,6 +112,12 @@ void set_gray_gamma(const uint8_t* table2);
 // The host's black bytes (GAVCMYKBlackTable / 64), kept for kernels that look them up in registers.
 extern uint8_t g_black_bytes[256];
 
+// Register-table copies of the XYZ tables: byte ((channel * 3 + component) * 2 + high) * 256 + i
+// is the low or high byte of lane X, Y or Z of entry i of the red, green or blue table.
+extern uint8_t g_xyz_bytes[3 * 3 * 2 * 256];
+// The ambient values (one lane of GAVAmbientTable1), with one entry of padding.
+extern int16_t g_ambient16[4098];
+
 // The grid step along the inner axis between the memory-order packed words a and b (each byte
 // lane: pack16(mul8x16(a, w0) + mul8x16(b, w1)) at pack scale 1, w0 the upper and w1 the lower
 // half of the weight word).
@@ -150,6 +156,10 @@ void gavFastCMYKtoRGB(uint8_t* pixels, int32_t count);
 void gavRGBtoXYZ(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, int32_t count);
 // L, a and b bytes from the XYZ row.
 void gavXYZtoLAB(const int16_t* xyz, uint8_t* L, uint8_t* a, uint8_t* b, int32_t count);
+// One row of RGB to Lab through the scratch row xyz (count pixels): gavRGBtoXYZ then gavXYZtoLAB,
+// or the same bytes in one pass.
+void gavRGBtoLAB_row(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, uint8_t* L, uint8_t* a,
+                     uint8_t* bOut, int32_t count);
 // C, M, Y and K bytes from L, a and b bytes through the 33-node grid.
 void gavLABtoCMYK_span(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L, const uint8_t* a,
                        const uint8_t* b, int32_t count);

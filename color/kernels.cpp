@@ -58,6 +58,11 @@ void RGBtoXYZ(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz
 void XYZtoLAB(const int16_t* xyz, uint8_t* L, uint8_t* a, uint8_t* b, int32_t n) {
   gavXYZtoLAB_scalar(xyz, L, a, b, n);
 }
+void RGBtoLABRow(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, uint8_t* L, uint8_t* a,
+                 uint8_t* bOut, int32_t n) {
+  gavRGBtoXYZ_scalar(r, g, b, xyz, n);
+  gavXYZtoLAB_scalar(xyz, L, a, bOut, n);
+}
 void LABtoCMYK(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L, const uint8_t* a, const uint8_t* b,
                int32_t n) {
   gavLABtoCMYK_span_scalar(c, m, y, k, L, a, b, n);
@@ -412,6 +417,118 @@ void XYZtoLAB(const int16_t* xyz, uint8_t* L, uint8_t* a, uint8_t* b, int32_t co
   if (i < n) gavXYZtoLAB_scalar(xyz + 4 * i, L + i, a + i, b + i, static_cast<int32_t>(n - i));
 }
 
+
+// ---- RGB to Lab, one row ---------------------------------------------------------------------
+
+#if BL_HAVE_PERMUTE512
+
+// A row in one pass, 64 pixels at a time, in 16-bit lanes throughout.  The nine XYZ table values
+// of each pixel come from byte tables held in registers (low and high bytes, two two-register
+// byte permutes each); the 16-bit lanes are in the interleaved order of the byte unpacks, which
+// the final saturating packs undo.  The ambient and Lab curve values are gathered as 32-bit
+// words from the even and the odd 16-bit lanes.
+using D16W = hn::ScalableTag<int16_t>;
+using V16W = hn::Vec<D16W>;
+
+HWY_INLINE __m512i Lookup256(const uint8_t* t, __m512i index, __mmask64 high) {
+  const __m512i lo = _mm512_permutex2var_epi8(_mm512_load_si512(t), index, _mm512_load_si512(t + 64));
+  const __m512i hi = _mm512_permutex2var_epi8(_mm512_load_si512(t + 128), index, _mm512_load_si512(t + 192));
+  return _mm512_mask_blend_epi8(high, lo, hi);
+}
+
+// Adds table q of one channel (low and high byte tables) to the two halves s0, s1.
+HWY_INLINE void AddLookup16(const uint8_t* tables, __m512i index, __mmask64 high, V16W& s0, V16W& s1) {
+  const __m512i l = Lookup256(tables, index, high), h = Lookup256(tables + 256, index, high);
+  s0 = hn::Add(s0, V16W{_mm512_unpacklo_epi8(l, h)});
+  s1 = hn::Add(s1, V16W{_mm512_unpackhi_epi8(l, h)});
+}
+
+// table[index] for 32 lanes of indices within the table (one entry of padding after them).
+HWY_INLINE V16W Gather16(const int16_t* table, V16W index) {
+  const __m512i even = _mm512_and_si512(index.raw, _mm512_set1_epi32(0xFFFF));
+  const __m512i odd = _mm512_srli_epi32(index.raw, 16);
+  const __m512i ge = _mm512_i32gather_epi32(even, table, 2);
+  const __m512i go = _mm512_i32gather_epi32(odd, table, 2);
+  return V16W{_mm512_mask_blend_epi16(0xAAAAAAAAu, ge, _mm512_slli_epi32(go, 16))};
+}
+
+HWY_INLINE V16W Clamp16(V16W v, int lo, int hi) {
+  const D16W d;
+  return hn::Min(hn::Max(v, hn::Set(d, static_cast<int16_t>(lo))), hn::Set(d, static_cast<int16_t>(hi)));
+}
+
+// The a or b byte of a curve difference, before the saturating pack: the rounded product of
+// GAVLabATable (27694, shift 18) or GAVLabBTable (22156, shift 19), from the high half of the
+// product, floor((f d + 2^(s-1)) / 2^s) = (floor(f d / 2^16) + 2^(s-17)) >> (s - 16).
+template <int kFactor, int kShift>
+HWY_INLINE V16W LabAB16(V16W diff) {
+  const D16W d;
+  const V16W p = hn::MulHigh(Clamp16(diff, -4080, 4080), hn::Set(d, static_cast<int16_t>(kFactor)));
+  return hn::Add(hn::ShiftRight<kShift - 16>(hn::Add(p, hn::Set(d, static_cast<int16_t>(1 << (kShift - 17))))),
+                 hn::Set(d, 128));
+}
+
+// One half (32 pixels) from its X, Y, Z sums to L, a and b in 16-bit lanes.
+HWY_INLINE void LabHalf(V16W x, V16W y, V16W z, bool built, V16W& L, V16W& a, V16W& b) {
+  const D16W d;
+  const V16W amb = Gather16(g_ambient16, Clamp16(hn::ShiftRight<2>(y), 0, 4096));
+  const V16W tx = MulHigh16Rounded(d, x, amb), ty = MulHigh16Rounded(d, y, amb), tz = MulHigh16Rounded(d, z, amb);
+  const V16W fx = Gather16(GAVLabTable2, Clamp16(hn::Add(tx, tx), 0, 4096));
+  const V16W fy = Gather16(GAVLabTable2, Clamp16(hn::Add(ty, ty), 0, 4096));
+  const V16W fz = Gather16(GAVLabTable2, Clamp16(hn::Add(tz, tz), 0, 4096));
+  L = hn::And(hn::ShiftRight<4>(hn::Add(fy, hn::Set(d, 8))), hn::Set(d, 0xFF));
+  if (built) {
+    a = LabAB16<27694, 18>(hn::SaturatedSub(fx, fy));
+    b = LabAB16<22156, 19>(hn::SaturatedSub(fy, fz));
+  } else {
+    a = b = hn::Zero(d);
+  }
+}
+
+void RGBtoLABRow(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, uint8_t* L, uint8_t* a,
+                 uint8_t* bOut, int32_t count) {
+  if (count <= 0) return;
+  const D16W d;
+  const size_t n = static_cast<size_t>(count);
+  const bool built = GAVLabTablesBuilt != 0;
+  size_t i = 0;
+  for (; i + 64 <= n; i += 64) {
+    const __m512i vr = _mm512_loadu_si512(r + i), vg = _mm512_loadu_si512(g + i), vb = _mm512_loadu_si512(b + i);
+    const __mmask64 hr = _mm512_movepi8_mask(vr), hg = _mm512_movepi8_mask(vg), hb = _mm512_movepi8_mask(vb);
+    V16W x0 = hn::Zero(d), x1 = x0, y0 = x0, y1 = x0, z0 = x0, z1 = x0;
+    const uint8_t* t = g_xyz_bytes;  // [channel][component][low, high][256]
+    AddLookup16(t + 0 * 512, vr, hr, x0, x1);
+    AddLookup16(t + 1 * 512, vr, hr, y0, y1);
+    AddLookup16(t + 2 * 512, vr, hr, z0, z1);
+    AddLookup16(t + 3 * 512, vg, hg, x0, x1);
+    AddLookup16(t + 4 * 512, vg, hg, y0, y1);
+    AddLookup16(t + 5 * 512, vg, hg, z0, z1);
+    AddLookup16(t + 6 * 512, vb, hb, x0, x1);
+    AddLookup16(t + 7 * 512, vb, hb, y0, y1);
+    AddLookup16(t + 8 * 512, vb, hb, z0, z1);
+    V16W l0, a0, b0, l1, a1, b1;
+    LabHalf(x0, y0, z0, built, l0, a0, b0);
+    LabHalf(x1, y1, z1, built, l1, a1, b1);
+    _mm512_storeu_si512(L + i, _mm512_packus_epi16(l0.raw, l1.raw));
+    _mm512_storeu_si512(a + i, _mm512_packus_epi16(a0.raw, a1.raw));
+    _mm512_storeu_si512(bOut + i, _mm512_packus_epi16(b0.raw, b1.raw));
+  }
+  if (i < n) {
+    RGBtoXYZ(r + i, g + i, b + i, xyz, static_cast<int32_t>(n - i));
+    XYZtoLAB(xyz, L + i, a + i, bOut + i, static_cast<int32_t>(n - i));
+  }
+}
+
+#else
+
+void RGBtoLABRow(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, uint8_t* L, uint8_t* a,
+                 uint8_t* bOut, int32_t count) {
+  RGBtoXYZ(r, g, b, xyz, count);
+  XYZtoLAB(xyz, L, a, bOut, count);
+}
+
+#endif
+
 #endif  // HWY_TARGET == HWY_SCALAR
 
 }  // namespace
@@ -428,6 +545,7 @@ HWY_EXPORT(CMYKtoRGB);
 HWY_EXPORT(FastCMYKtoRGB);
 HWY_EXPORT(RGBtoXYZ);
 HWY_EXPORT(XYZtoLAB);
+HWY_EXPORT(RGBtoLABRow);
 HWY_EXPORT(LABtoCMYK);
 
 void build_inner_steps(uint32_t* steps, const uint32_t* grid, int nodes, int outer, int middle, const uint8_t* cells,
@@ -448,6 +566,10 @@ void gavRGBtoXYZ(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* 
 }
 void gavXYZtoLAB(const int16_t* xyz, uint8_t* L, uint8_t* a, uint8_t* b, int32_t count) {
   HWY_DYNAMIC_DISPATCH(XYZtoLAB)(xyz, L, a, b, count);
+}
+void gavRGBtoLAB_row(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, uint8_t* L, uint8_t* a,
+                     uint8_t* bOut, int32_t count) {
+  HWY_DYNAMIC_DISPATCH(RGBtoLABRow)(r, g, b, xyz, L, a, bOut, count);
 }
 void gavLABtoCMYK_span(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L, const uint8_t* a,
                        const uint8_t* b, int32_t count) {

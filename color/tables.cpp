@@ -29,6 +29,8 @@ alignas(64) uint8_t GAVGrayGamma2Table[256];
 namespace bl {
 
 alignas(64) uint8_t g_black_bytes[256];
+alignas(64) uint8_t g_xyz_bytes[3 * 3 * 2 * 256];
+alignas(64) int16_t g_ambient16[4098];
 alignas(64) uint32_t g_cmyk_steps[16 * 256 * 16];
 alignas(64) uint32_t g_lab_steps[33 * 256 * 33];
 
@@ -77,6 +79,7 @@ void set_ambient_curve(const int16_t* ambient) {
     copy_values(&v, ambient + i, 2);
     const int16_t half = static_cast<int16_t>(v >> 1);
     for (int16_t& lane : GAVAmbientTable1[i]) lane = half;
+    g_ambient16[i] = half;
   }
 }
 
@@ -86,8 +89,12 @@ void update_gamma_xyz_tables() {
     const int32_t g = GAVGammaTable1[i];
     for (int c = 0; c < 3; ++c) {
       tables[c][i][0] = 0;
-      for (int row = 0; row < 3; ++row)
-        tables[c][i][row + 1] = static_cast<int16_t>((GAVRGBMatrix1[3 * row + c] * g) >> 12);
+      for (int row = 0; row < 3; ++row) {
+        const int16_t v = static_cast<int16_t>((GAVRGBMatrix1[3 * row + c] * g) >> 12);
+        tables[c][i][row + 1] = v;
+        g_xyz_bytes[((c * 3 + row) * 2) * 256 + i] = static_cast<uint8_t>(v);
+        g_xyz_bytes[((c * 3 + row) * 2 + 1) * 256 + i] = static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8);
+      }
     }
   }
 }
@@ -149,8 +156,7 @@ bool rgb_to_lab(const uint8_t* r, const uint8_t* g, const uint8_t* b, uint8_t* L
   auto* xyz = static_cast<int16_t*>(g_xyz_scratch_alloc(static_cast<size_t>(cols) * 8));
   if (!xyz) return false;
   for (int row = 0; row < rows; ++row) {
-    gavRGBtoXYZ(r, g, b, xyz, cols);
-    gavXYZtoLAB(xyz, L, a, bOut, cols);
+    gavRGBtoLAB_row(r, g, b, xyz, L, a, bOut, cols);
     r += srcRowBytes;
     g += srcRowBytes;
     b += srcRowBytes;

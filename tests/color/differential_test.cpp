@@ -156,7 +156,7 @@ bltest::SweepOptions row_options() {
 bltest::SweepOptions plane_options() {
   bltest::SweepOptions o;
   o.rows = {1, 2, 3, 0};
-  o.cols = {0, 1, 7, 15, 16, 17, 33, 64, 67};
+  o.cols = {0, 1, 7, 15, 16, 17, 33, 64, 67, 130, 200};
   return o;
 }
 
