@@ -265,7 +265,10 @@ HWY_INLINE V32 ApplyBlack(V32 u, V32 factor) {
   return Join(lo, hi);
 }
 
-void CMYKtoRGB(uint8_t* pixels, int32_t count) {
+// In-place CMYK pixels to 0, blue, green, red: interpolated in the grid or looked up in the fast
+// table, then the black step.
+template <bool kInterpolated>
+void ConvertCMYK(uint8_t* pixels, int32_t count) {
   if (count <= 0) return;
   const D32 d;
   const size_t N = hn::Lanes(d), n = static_cast<size_t>(count);
@@ -273,32 +276,32 @@ void CMYKtoRGB(uint8_t* pixels, int32_t count) {
   for (; i + N <= n; i += N) {
     uint32_t* p = reinterpret_cast<uint32_t*>(pixels + 4 * i);
     const V32 px = hn::LoadU(d, p);
-    V32 cc, cm, c0, c1, m0, m1;
-    Weights16(hn::And(px, K32(0xFF)), cc, c0, c1);
-    Weights16(hn::And(hn::ShiftRight<8>(px), K32(0xFF)), cm, m0, m1);
-    // (c * 256 + Y) * 16 + m in the inner-step table.
-    const V32 index = hn::Add(hn::ShiftLeft<4>(hn::Add(hn::ShiftLeft<8>(cc), hn::And(hn::ShiftRight<16>(px), K32(0xFF)))), cm);
-    const V32 u = Bilinear<256 * 16>(g_cmyk_steps, index, m0, m1, c0, c1);
+    V32 u;
+    if constexpr (kInterpolated) {
+      V32 cc, cm, c0, c1, m0, m1;
+      Weights16(hn::And(px, K32(0xFF)), cc, c0, c1);
+      Weights16(hn::And(hn::ShiftRight<8>(px), K32(0xFF)), cm, m0, m1);
+      // (c * 256 + Y) * 16 + m in the inner-step table.
+      const V32 index =
+          hn::Add(hn::ShiftLeft<4>(hn::Add(hn::ShiftLeft<8>(cc), hn::And(hn::ShiftRight<16>(px), K32(0xFF)))), cm);
+      u = Bilinear<256 * 16>(g_cmyk_steps, index, m0, m1, c0, c1);
+    } else {
+      // (C >> 2) * 2048 + (M >> 2) * 32 + (Y >> 3)
+      const V32 index = hn::Or(hn::Or(hn::ShiftLeft<9>(hn::And(px, K32(0xFC))), hn::And(hn::ShiftRight<5>(px), K32(0x7E0))),
+                               hn::And(hn::ShiftRight<19>(px), K32(0x1F)));
+      u = Gather(GAVFastCMYKTable, index);
+    }
     hn::StoreU(ApplyBlack(u, BlackFactor(px)), d, p);
   }
-  if (i < n) gavCMYKtoRGB_scalar(pixels + 4 * i, static_cast<int32_t>(n - i));
+  if (i == n) return;
+  if (kInterpolated)
+    gavCMYKtoRGB_scalar(pixels + 4 * i, static_cast<int32_t>(n - i));
+  else
+    gavFastCMYKtoRGB_scalar(pixels + 4 * i, static_cast<int32_t>(n - i));
 }
 
-void FastCMYKtoRGB(uint8_t* pixels, int32_t count) {
-  if (count <= 0) return;
-  const D32 d;
-  const size_t N = hn::Lanes(d), n = static_cast<size_t>(count);
-  size_t i = 0;
-  for (; i + N <= n; i += N) {
-    uint32_t* p = reinterpret_cast<uint32_t*>(pixels + 4 * i);
-    const V32 px = hn::LoadU(d, p);
-    // (C >> 2) * 2048 + (M >> 2) * 32 + (Y >> 3)
-    const V32 index = hn::Or(hn::Or(hn::ShiftLeft<9>(hn::And(px, K32(0xFC))), hn::And(hn::ShiftRight<5>(px), K32(0x7E0))),
-                             hn::And(hn::ShiftRight<19>(px), K32(0x1F)));
-    hn::StoreU(ApplyBlack(Gather(GAVFastCMYKTable, index), BlackFactor(px)), d, p);
-  }
-  if (i < n) gavFastCMYKtoRGB_scalar(pixels + 4 * i, static_cast<int32_t>(n - i));
-}
+void CMYKtoRGB(uint8_t* pixels, int32_t count) { ConvertCMYK<true>(pixels, count); }
+void FastCMYKtoRGB(uint8_t* pixels, int32_t count) { ConvertCMYK<false>(pixels, count); }
 
 void LABtoCMYK(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L, const uint8_t* a, const uint8_t* b,
                int32_t count) {

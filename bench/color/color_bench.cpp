@@ -226,14 +226,11 @@ const bool kRegistered = [] {
     reg("LABtoCMYK/fast", [zi](benchmark::State& st) { run_lab_to_cmyk(st, zi, true); });
     reg("LABtoCMYK/scalar", [zi](benchmark::State& st) { run_lab_to_cmyk(st, zi, false); });
 #ifdef BL_HAVE_LCMS2
-    reg("CMYKtoRGB/lcms2", [zi](benchmark::State& st) {
-      static cmsHTRANSFORM t = cmyk_transform();
-      run_lcms2(st, zi, t, 4, 4, 8);
-    });
-    reg("FastCMYKtoRGB/lcms2", [zi](benchmark::State& st) {
-      static cmsHTRANSFORM t = cmyk_transform();
-      run_lcms2(st, zi, t, 4, 4, 8);
-    });
+    for (const char* name : {"CMYKtoRGB/lcms2", "FastCMYKtoRGB/lcms2"})
+      reg(name, [zi](benchmark::State& st) {
+        static cmsHTRANSFORM t = cmyk_transform();
+        run_lcms2(st, zi, t, 4, 4, 8);
+      });
     reg("RGBtoLAB/lcms2", [zi](benchmark::State& st) {
       static cmsHTRANSFORM t = rgb_transform();
       run_lcms2(st, zi, t, 3, 3, 6);
