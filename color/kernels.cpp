@@ -4,18 +4,19 @@
 // depends only on the grid row and the inner channel's byte, so the grid setters tabulate it once
 // for every byte (the inner-step tables, filled by BuildInnerSteps); a pixel then needs the four
 // inner-step results around it, two 64-bit gathers of neighbouring pairs, and the middle and
-// outer steps.  Each packed entry is split into two vectors of 16-bit lanes, one with bytes 0 and 2 and one
-// with bytes 1 and 3, each byte shifted left by 7, so that the rounded fixed-point multiply of a
-// lane by a weight is exactly mul8x16 ((byte * w + 128) >> 8).  A grid step adds the two
-// products and shifts right by 6 (pack16 at pack scale 1); the constant weight tables keep every
-// sum within 0..16321, so the pack never clamps.  The weights are computed from the channel
-// values with exact integer arithmetic that reproduces GAVFITable16 and GAVFITable33, and held
-// in both 16-bit halves of a lane.
+// outer steps.  Each packed entry is split into two vectors of 16-bit lanes, one with bytes 0
+// and 2 and one with bytes 1 and 3, each byte shifted left by 7, so that the rounded fixed-point
+// multiply of a lane by a weight is exactly mul8x16 ((byte * w + 128) >> 8).  A grid step adds
+// the two products and shifts right by 6 (pack16 at pack scale 1); the constant weight tables
+// keep every sum within 0..16321, so the pack never clamps.  The weights are computed from the
+// channel values with exact integer arithmetic that reproduces GAVFITable16 and GAVFITable33,
+// and held in both 16-bit halves of a lane.
 //
 // RGB to XYZ works on one pixel per 64-bit lane: the three table entries and the ambient entry
 // are gathered whole (lanes 0, X, Y, Z) and added and multiplied as 16-bit lanes.  XYZ to Lab
 // gathers the three Lab curve values and computes the a and b bytes from the same rounded
-// products that fill GAVLabATable and GAVLabBTable.
+// products that fill GAVLabATable and GAVLabBTable.  With AVX-512 byte permutes a row of RGB to
+// Lab runs in one pass (RGBtoLABRow).
 //
 // With AVX-512 byte permutes the black factor of each pixel comes from a register-held byte
 // table instead of a gather.  Pixels left over after the last whole vector go through the model.
