@@ -141,14 +141,22 @@ using V64 = hn::Vec<D64>;
 using DI64 = hn::RebindToSigned<D64>;
 using VI64 = hn::Vec<DI64>;
 
-// Two neighbouring entries p[index] and p[index + 1] of each lane, fetched as one 64-bit element
-// (byte offsets off_lo for the lower and off_hi for the upper half of the lanes).
-HWY_INLINE void GatherPair(const uint32_t* p, VI64 off_lo, VI64 off_hi, V32& e0, V32& e1) {
+// Two neighbouring entries p[index] and p[index + 1] of each lane, fetched as one 64-bit element.
+HWY_INLINE void GatherPair(const uint32_t* p, V32 index, V32& e0, V32& e1) {
   const D32 d;
+#if BL_COLOR_AVX512
+  // 32-bit indices scaled by 4 straight from the two halves of the index vector.
+  const V32 q0{_mm512_i32gather_epi64(_mm512_castsi512_si256(index.raw), p, 4)};
+  const V32 q1{_mm512_i32gather_epi64(_mm512_extracti64x4_epi64(index.raw, 1), p, 4)};
+#else
   const D64 d64;
+  const hn::Half<D32> dh;
+  const VI64 off_lo = hn::BitCast(DI64(), hn::ShiftLeft<2>(hn::PromoteTo(d64, hn::LowerHalf(dh, index))));
+  const VI64 off_hi = hn::BitCast(DI64(), hn::ShiftLeft<2>(hn::PromoteTo(d64, hn::UpperHalf(dh, index))));
   const uint64_t* q = reinterpret_cast<const uint64_t*>(p);
   const V32 q0 = hn::BitCast(d, hn::GatherOffset(d64, q, off_lo));
   const V32 q1 = hn::BitCast(d, hn::GatherOffset(d64, q, off_hi));
+#endif
   e0 = hn::ConcatEven(d, q1, q0);
   e1 = hn::ConcatOdd(d, q1, q0);
 }
@@ -159,13 +167,9 @@ HWY_INLINE void GatherPair(const uint32_t* p, VI64 off_lo, VI64 off_hi, V32& e0,
 template <int kOuterStride>
 HWY_INLINE V32 Bilinear(const uint32_t* steps, V32 index, V32 wm0, V32 wm1, V32 wo0, V32 wo1) {
   const D16 d16;
-  const D64 d64;
-  const hn::Half<D32> dh;
-  const VI64 off_lo = hn::BitCast(DI64(), hn::ShiftLeft<2>(hn::PromoteTo(d64, hn::LowerHalf(dh, index))));
-  const VI64 off_hi = hn::BitCast(DI64(), hn::ShiftLeft<2>(hn::PromoteTo(d64, hn::UpperHalf(dh, index))));
   V32 e00, e01, e10, e11;
-  GatherPair(steps, off_lo, off_hi, e00, e01);
-  GatherPair(steps + kOuterStride, off_lo, off_hi, e10, e11);
+  GatherPair(steps, index, e00, e01);
+  GatherPair(steps + kOuterStride, index, e10, e11);
   const V16 m0 = hn::BitCast(d16, wm0), m1 = hn::BitCast(d16, wm1);
   const V16 o0 = hn::BitCast(d16, wo0), o1 = hn::BitCast(d16, wo1);
   const V16 lo = hn::ShiftRight<6>(StepSum(Step7(SplitLo(e00), SplitLo(e01), m0, m1),
