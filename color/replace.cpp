@@ -22,13 +22,13 @@ void bgr_conversion(uint8_t* pixels, int32_t count) {
   kKernel(pixels, count);
 }
 
-bool convert_rgb_to_lab(const uint8_t* r, const uint8_t* g, const uint8_t* b, uint8_t* L, uint8_t* a, uint8_t* bOut,
-                int16_t rows, int16_t cols, int16_t srcRB, int16_t dstRB) {
+bool convert_rgb_to_lab(const uint8_t* r, const uint8_t* g, const uint8_t* b, uint8_t* L, uint8_t* a,
+                        uint8_t* bOut, int16_t rows, int16_t cols, int16_t srcRB, int16_t dstRB) {
   return bl::rgb_to_lab(r, g, b, L, a, bOut, rows, cols, srcRB, dstRB);
 }
 
-void convert_lab_to_cmyk(const uint8_t* L, const uint8_t* a, const uint8_t* b, uint8_t* c, uint8_t* m, uint8_t* y,
-                 uint8_t* k, int16_t rows, int16_t cols, int16_t srcRB, int16_t dstRB, uint8_t useRange) {
+void convert_lab_to_cmyk(const uint8_t* L, const uint8_t* a, const uint8_t* b, uint8_t* c, uint8_t* m,
+                         uint8_t* y, uint8_t* k, int16_t rows, int16_t cols, int16_t srcRB, int16_t dstRB, uint8_t useRange) {
   bl::lab_to_cmyk(L, a, b, c, m, y, k, rows, cols, srcRB, dstRB, useRange != 0);
 }
 
