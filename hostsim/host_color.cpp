@@ -402,7 +402,7 @@ std::vector<DemoResult> color_demo(DemoContext& ctx) {
         std::string(name) + " 1:2", row, 0, disp_host, disp_ext, [](bool) {},
         [&] { own(G, disp_host.data(), H / 2, W / 2, 2 * W, 2, W / 2); },
         [&] { slot(G, disp_ext.data(), H / 2, W / 2, 2 * W, 2, W / 2); }, "table from the gamma curves"));
-    if (!ctx.out_dir.empty() && row == Row::SubSample1G1)
+    if (!ctx.out_dir.empty() && row == Row::SubSample1G1 && W >= 2 && H >= 2)
       write_png_gray(ctx.out_dir + "/color_display_1g1.png", disp_ext.data(), W / 2, H / 2, W / 2);
   }
   {
@@ -414,7 +414,7 @@ std::vector<DemoResult> color_demo(DemoContext& ctx) {
         "table from the gray curve"));
   }
 
-  if (!ctx.out_dir.empty()) {
+  if (!ctx.out_dir.empty() && n > 0) {
     const std::string d = ctx.out_dir + "/";
     write_png_rgb(d + "color_1_lab.png", lab_ext.data(), lab_ext.data() + n, lab_ext.data() + 2 * n, W, H, W);
     // CMYK seen through the complement: (255 - C)(255 - K) / 255 and so on.
