@@ -156,10 +156,16 @@ void gavFastCMYKtoRGB(uint8_t* pixels, int32_t count);
 void gavRGBtoXYZ(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, int32_t count);
 // L, a and b bytes from the XYZ row.
 void gavXYZtoLAB(const int16_t* xyz, uint8_t* L, uint8_t* a, uint8_t* b, int32_t count);
-// One row of RGB to Lab through the scratch row xyz (count pixels): gavRGBtoXYZ then gavXYZtoLAB,
-// or the same bytes in one pass.
-void gavRGBtoLAB_row(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, uint8_t* L, uint8_t* a,
-                     uint8_t* bOut, int32_t count);
+// Rows of RGB to Lab through the scratch row xyz (cols pixels): per row gavRGBtoXYZ then
+// gavXYZtoLAB, or the same bytes in one pass.  Row r reads r/g/b + r * srcRowBytes and writes
+// L/a/bOut + r * dstRowBytes.
+void gavRGBtoLAB_rows(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, uint8_t* L, uint8_t* a,
+                      uint8_t* bOut, int32_t rows, int32_t cols, ptrdiff_t srcRowBytes, ptrdiff_t dstRowBytes);
+// Rows of gavLABtoCMYK_span, each followed (when range is not null) by mapping its C, M and Y
+// bytes in place through range with gavMapBytes_span.
+void gavLABtoCMYK_rows(const uint8_t* L, const uint8_t* a, const uint8_t* b, uint8_t* c, uint8_t* m, uint8_t* y,
+                       uint8_t* k, int32_t rows, int32_t cols, ptrdiff_t srcRowBytes, ptrdiff_t dstRowBytes,
+                       const uint8_t* range);
 // C, M, Y and K bytes from L, a and b bytes through the 33-node grid.
 void gavLABtoCMYK_span(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L, const uint8_t* a,
                        const uint8_t* b, int32_t count);

@@ -24,6 +24,7 @@
 
 #include "arith/partitioned.h"
 #include "color/color.h"
+#include "filter/map.h"
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "color/kernels.cpp"
@@ -539,6 +540,29 @@ void RGBtoLABRow(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* 
 
 #endif  // HWY_TARGET == HWY_SCALAR
 
+// ---- whole planar calls: the row loops, dispatched once per call ---------------------------------
+
+void RGBtoLABRows(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, uint8_t* L, uint8_t* a,
+                  uint8_t* bOut, int32_t rows, int32_t cols, ptrdiff_t srcRowBytes, ptrdiff_t dstRowBytes) {
+  for (ptrdiff_t row = 0; row < rows; ++row) {
+    const ptrdiff_t s = row * srcRowBytes, o = row * dstRowBytes;
+    RGBtoLABRow(r + s, g + s, b + s, xyz, L + o, a + o, bOut + o, cols);
+  }
+}
+
+void LABtoCMYKRows(const uint8_t* L, const uint8_t* a, const uint8_t* b, uint8_t* c, uint8_t* m, uint8_t* y,
+                   uint8_t* k, int32_t rows, int32_t cols, ptrdiff_t srcRowBytes, ptrdiff_t dstRowBytes,
+                   const uint8_t* range) {
+  for (ptrdiff_t row = 0; row < rows; ++row) {
+    const ptrdiff_t s = row * srcRowBytes, o = row * dstRowBytes;
+    LABtoCMYK(c + o, m + o, y + o, k + o, L + s, a + s, b + s, cols);
+    if (!range) continue;
+    gavMapBytes_span(c + o, c + o, range, cols);
+    gavMapBytes_span(m + o, m + o, range, cols);
+    gavMapBytes_span(y + o, y + o, range, cols);
+  }
+}
+
 }  // namespace
 }  // namespace HWY_NAMESPACE
 }  // namespace bl
@@ -553,7 +577,8 @@ HWY_EXPORT(CMYKtoRGB);
 HWY_EXPORT(FastCMYKtoRGB);
 HWY_EXPORT(RGBtoXYZ);
 HWY_EXPORT(XYZtoLAB);
-HWY_EXPORT(RGBtoLABRow);
+HWY_EXPORT(RGBtoLABRows);
+HWY_EXPORT(LABtoCMYKRows);
 HWY_EXPORT(LABtoCMYK);
 
 void build_inner_steps(uint32_t* steps, const uint32_t* grid, int nodes, int outer, int middle, const uint8_t* cells,
@@ -575,9 +600,15 @@ void gavRGBtoXYZ(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* 
 void gavXYZtoLAB(const int16_t* xyz, uint8_t* L, uint8_t* a, uint8_t* b, int32_t count) {
   HWY_DYNAMIC_DISPATCH(XYZtoLAB)(xyz, L, a, b, count);
 }
-void gavRGBtoLAB_row(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, uint8_t* L, uint8_t* a,
-                     uint8_t* bOut, int32_t count) {
-  HWY_DYNAMIC_DISPATCH(RGBtoLABRow)(r, g, b, xyz, L, a, bOut, count);
+void gavRGBtoLAB_rows(const uint8_t* r, const uint8_t* g, const uint8_t* b, int16_t* xyz, uint8_t* L, uint8_t* a,
+                      uint8_t* bOut, int32_t rows, int32_t cols, ptrdiff_t srcRowBytes, ptrdiff_t dstRowBytes) {
+  HWY_DYNAMIC_DISPATCH(RGBtoLABRows)(r, g, b, xyz, L, a, bOut, rows, cols, srcRowBytes, dstRowBytes);
+}
+void gavLABtoCMYK_rows(const uint8_t* L, const uint8_t* a, const uint8_t* b, uint8_t* c, uint8_t* m, uint8_t* y,
+                       uint8_t* k, int32_t rows, int32_t cols, ptrdiff_t srcRowBytes, ptrdiff_t dstRowBytes,
+                       const uint8_t* range) {
+  gsr_write(8);
+  HWY_DYNAMIC_DISPATCH(LABtoCMYKRows)(L, a, b, c, m, y, k, rows, cols, srcRowBytes, dstRowBytes, range);
 }
 void gavLABtoCMYK_span(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k, const uint8_t* L, const uint8_t* a,
                        const uint8_t* b, int32_t count) {

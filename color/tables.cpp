@@ -5,7 +5,6 @@
 
 #include "color/color.h"
 #include "color/display_tables.h"
-#include "filter/map.h"
 
 alignas(64) uint32_t GAVCMYKInterp[4096];
 alignas(64) uint32_t GAVCMYKBlackTable[256];
@@ -155,37 +154,15 @@ bool rgb_to_lab(const uint8_t* r, const uint8_t* g, const uint8_t* b, uint8_t* L
   if (rows <= 0 || cols <= 0) return true;
   auto* xyz = static_cast<int16_t*>(g_xyz_scratch_alloc(static_cast<size_t>(cols) * 8));
   if (!xyz) return false;
-  for (int row = 0; row < rows; ++row) {
-    gavRGBtoLAB_row(r, g, b, xyz, L, a, bOut, cols);
-    r += srcRowBytes;
-    g += srcRowBytes;
-    b += srcRowBytes;
-    L += dstRowBytes;
-    a += dstRowBytes;
-    bOut += dstRowBytes;
-  }
+  gavRGBtoLAB_rows(r, g, b, xyz, L, a, bOut, rows, cols, srcRowBytes, dstRowBytes);
   std::free(xyz);
   return true;
 }
 
 void lab_to_cmyk(const uint8_t* L, const uint8_t* a, const uint8_t* b, uint8_t* c, uint8_t* m, uint8_t* y,
                  uint8_t* k, int rows, int cols, ptrdiff_t srcRowBytes, ptrdiff_t dstRowBytes, bool useRange) {
-  if (cols <= 0) return;
-  for (int row = 0; row < rows; ++row) {
-    gavLABtoCMYK_span(c, m, y, k, L, a, b, cols);
-    if (useRange) {
-      gavMapBytes_span(c, c, GAVCMYKRange, cols);
-      gavMapBytes_span(m, m, GAVCMYKRange, cols);
-      gavMapBytes_span(y, y, GAVCMYKRange, cols);
-    }
-    L += srcRowBytes;
-    a += srcRowBytes;
-    b += srcRowBytes;
-    c += dstRowBytes;
-    m += dstRowBytes;
-    y += dstRowBytes;
-    k += dstRowBytes;
-  }
+  if (rows <= 0 || cols <= 0) return;
+  gavLABtoCMYK_rows(L, a, b, c, m, y, k, rows, cols, srcRowBytes, dstRowBytes, useRange ? GAVCMYKRange : nullptr);
 }
 
 }  // namespace bl
