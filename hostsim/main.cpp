@@ -3,6 +3,9 @@
 //   hostsim info [--lib PATH]              start-up status, suites, slots, enable flags
 //   hostsim demo [--lib PATH] [--out DIR]  every accelerated routine on the built-in image,
 //                                          with and without the extension
+//   hostsim about [--lib PATH] [--screenshot FILE]
+//                                          the extension's About box over the host's window;
+//                                          with --screenshot: saved, then OK pressed
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -122,12 +125,15 @@ int cmd_demo(Host& host, const std::string& out_dir) {
 
 void register_demo(int order, DemoFn fn) { demos().emplace(order, fn); }
 
+int cmd_about(Host& host, const std::string& screenshot);  // hostsim/host_x11.cpp
+
 }  // namespace hs
 
 int main(int argc, char** argv) {
   std::string cmd = argc > 1 ? argv[1] : "demo";
   std::string lib = hs::default_library();
   std::string out = "hostsim-out";
+  std::string screenshot;
   for (int i = 2; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--lib") && i + 1 < argc)
       lib = argv[++i];
@@ -135,8 +141,10 @@ int main(int argc, char** argv) {
       out = argv[++i];
     else if (!std::strcmp(argv[i], "--no-images"))
       out.clear();
+    else if (!std::strcmp(argv[i], "--screenshot") && i + 1 < argc)
+      screenshot = argv[++i];
     else {
-      std::fprintf(stderr, "usage: hostsim [info|demo] [--lib PATH] [--out DIR] [--no-images]\n");
+      std::fprintf(stderr, "usage: hostsim [info|demo|about] [--lib PATH] [--out DIR] [--no-images] [--screenshot FILE]\n");
       return 2;
     }
   }
@@ -147,6 +155,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "info") return hs::cmd_info(host);
   if (cmd == "demo") return hs::cmd_demo(host, out);
+  if (cmd == "about") return hs::cmd_about(host, screenshot);
   std::fprintf(stderr, "hostsim: unknown command %s\n", cmd.c_str());
   return 2;
 }
