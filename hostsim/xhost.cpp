@@ -97,7 +97,7 @@ XImage xrgb_image(const uint8_t* data, int w, int h, int stride) {
   return img;
 }
 
-Window find_by_title(Display* dpy, const std::string& title) {
+Window find_on(Display* dpy, const std::string& title) {
   Window root = 0, parent = 0, *kids = nullptr, found = 0;
   unsigned n = 0;
   if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &kids, &n)) return 0;
@@ -271,6 +271,8 @@ bool write_screen_png(const std::string& file) {
                                            WidthOfScreen(s) * 4L);
 }
 
+Window find_by_title(const std::string& title) { return find_on(the_app().dpy, title); }
+
 void press_ok_when_shown(const std::string& title, const std::string& screenshot, DialogSeen* seen) {
   App& a = the_app();
   *seen = DialogSeen{};
@@ -281,7 +283,7 @@ void press_ok_when_shown(const std::string& title, const std::string& screenshot
     App& app = the_app();
     if (seen->shown || XtAppPending(app.app)) return;
     XSync(app.dpy, False);
-    const Window win = find_by_title(user, title);
+    const Window win = find_on(user, title);
     if (!win) return;
     seen->shown = true;
     Window child;

@@ -72,6 +72,8 @@ void copy_bits(const void* srcPixMap, void* dstBits, const void* srcRect, const 
 // each, 0 R G B in memory order.
 std::vector<uint8_t> read_pixels(Window window, int x, int y, int w, int h);
 bool write_screen_png(const std::string& file);
+// The top-level window on screen with that title, or 0.
+Window find_by_title(const std::string& title);
 
 // A user at the screen: once the top-level window titled `title` is on screen and every event
 // has been handled, saves a screenshot (when `screenshot` is not empty), reads the message of the
