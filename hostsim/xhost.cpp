@@ -29,9 +29,10 @@ struct App {
   std::function<void(XEvent&)> observer;
 };
 
+// Never destroyed: ports made by static objects may still go away after it.
 App& the_app() {
-  static App a;
-  return a;
+  static auto* a = new App;
+  return *a;
 }
 
 Port* port_at(const void* port) {

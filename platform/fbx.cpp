@@ -46,16 +46,17 @@ struct Watcher {
   std::vector<Window> watched;
 };
 
+// Drawables and connections live as long as the process.
 std::vector<std::unique_ptr<Watcher>>& watchers() {
-  static std::vector<std::unique_ptr<Watcher>> w;
-  return w;
+  static auto* w = new std::vector<std::unique_ptr<Watcher>>;
+  return *w;
 }
 
 bool mirror_setting = false;
 
 std::string& devname_setting() {
-  static std::string path = FBX_SIM_DEVICE;
-  return path;
+  static auto* path = new std::string(FBX_SIM_DEVICE);
+  return *path;
 }
 
 // X errors on the library's connection (a window destroyed under it) are collected instead of
@@ -217,8 +218,8 @@ struct FbxDrawable {
 namespace {
 
 std::vector<std::unique_ptr<FbxDrawable>>& drawables() {
-  static std::vector<std::unique_ptr<FbxDrawable>> d;
-  return d;
+  static auto* d = new std::vector<std::unique_ptr<FbxDrawable>>;
+  return *d;
 }
 
 // The window's geometry and visible area, read on the library's connection.  False when the
@@ -336,7 +337,7 @@ uint32_t window_system_changes(FbxDrawable* d) {
 
 // The device's memory, mapped once per path (null when it cannot be).
 uint8_t* device_memory(const std::string& path) {
-  static std::vector<std::pair<std::string, uint8_t*>> maps;
+  static auto& maps = *new std::vector<std::pair<std::string, uint8_t*>>;
   for (auto& m : maps)
     if (m.first == path) return m.second;
   uint8_t* mem = nullptr;

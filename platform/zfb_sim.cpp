@@ -40,9 +40,10 @@ struct Device {
   int opens = 0;
 };
 
+// Never destroyed: open() and ioctl() are routed through it until the process is gone.
 std::vector<Device>& devices() {
-  static std::vector<Device> d;
-  return d;
+  static auto* d = new std::vector<Device>;
+  return *d;
 }
 
 Device* by_path(const char* path) {
