@@ -311,9 +311,10 @@ int FBXCopyBits(const void* srcPixMap, void* dstBits, const void* srcRect, const
                 const void* maskRgn) {
   using namespace bl::fbx;
   const auto* src = static_cast<const HostPixMap*>(srcPixMap);
+  const HostColorPort* port = dstBits ? port_of(dstBits) : nullptr;
+  if (!srcRect || !dstRect) return 0;
   const HostRect& sr = *static_cast<const HostRect*>(srcRect);
   const HostRect& dr = *static_cast<const HostRect*>(dstRect);
-  const HostColorPort* port = dstBits ? port_of(dstBits) : nullptr;
 
   if (mode != BL_COPY_MODE_DIRECT) return 0;
   if (maskRgn) return 0;

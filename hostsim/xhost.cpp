@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "brisklane/host_abi.h"
 #include "platform/fbx_sim.h"
@@ -280,9 +281,14 @@ void press_ok_when_shown(const std::string& title, const std::string& screenshot
   // The user's own connection: what they find and click goes through the server.
   static Display* user = XOpenDisplay(DisplayString(a.dpy));
   if (!user) return;
-  a.observer = [=](XEvent&) {
+  auto box = std::make_shared<Widget>(nullptr);  // the message box, once it has been drawn
+  a.observer = [=](XEvent& e) {
     App& app = the_app();
-    if (seen->shown || XtAppPending(app.app)) return;
+    if (e.type == Expose && e.xexpose.count == 0) {
+      Widget w = XtWindowToWidget(app.dpy, e.xexpose.window);
+      if (w && std::strcmp(XtName(w), "AboutBox") == 0) *box = w;
+    }
+    if (!*box || XtAppPending(app.app)) return;
     XSync(app.dpy, False);
     const Window win = find_on(user, title);
     if (!win) return;
@@ -293,12 +299,11 @@ void press_ok_when_shown(const std::string& title, const std::string& screenshot
     XTranslateCoordinates(user, win, DefaultRootWindow(user), 0, 0, &seen->x, &seen->y, &child);
     seen->w = attrs.width;
     seen->h = attrs.height;
+    const std::vector<uint8_t> px = read_pixels(win, 0, 0, seen->w, seen->h);
+    for (size_t i = 4; i < px.size() && !seen->drawn; i += 4) seen->drawn = std::memcmp(&px[i], &px[0], 4) != 0;
     if (!screenshot.empty()) seen->screenshot_written = write_screen_png(screenshot);
-    Widget shell = XtWindowToWidget(app.dpy, win);
-    Widget box = shell ? XtNameToWidget(shell, "AboutBox") : nullptr;
-    if (!box) return;
     XmString message = nullptr;
-    XtVaGetValues(box, XmNmessageString, &message, nullptr);
+    XtVaGetValues(*box, XmNmessageString, &message, nullptr);
     XmStringContext context;
     if (message && XmStringInitContext(&context, message)) {
       char* text = nullptr;
@@ -314,7 +319,7 @@ void press_ok_when_shown(const std::string& title, const std::string& screenshot
       XmStringFreeContext(context);
     }
     if (message) XmStringFree(message);
-    Widget ok = XmMessageBoxGetChild(box, XmDIALOG_OK_BUTTON);
+    Widget ok = XmMessageBoxGetChild(*box, XmDIALOG_OK_BUTTON);
     Dimension w = 0, h = 0;
     XtVaGetValues(ok, XtNwidth, &w, XtNheight, &h, nullptr);
     Position rx = 0, ry = 0;

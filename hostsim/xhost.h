@@ -75,11 +75,12 @@ bool write_screen_png(const std::string& file);
 // The top-level window on screen with that title, or 0.
 Window find_by_title(const std::string& title);
 
-// A user at the screen: once the top-level window titled `title` is on screen and every event
-// has been handled, saves a screenshot (when `screenshot` is not empty), reads the message of the
-// message box inside it and clicks its OK button.
+// A user at the screen: once the message box "AboutBox" has been drawn, every event has been
+// handled and the top-level window titled `title` is on screen, saves a screenshot (when
+// `screenshot` is not empty), reads the box's message and clicks its OK button.
 struct DialogSeen {
   bool shown = false;
+  bool drawn = false;  // the dialog shows more than its background
   bool screenshot_written = false;
   std::string text;
   int x = 0, y = 0, w = 0, h = 0;  // the dialog on the screen

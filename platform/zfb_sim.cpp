@@ -119,13 +119,7 @@ extern "C" __attribute__((visibility("default"))) int open(const char* path, int
   return fd;
 }
 
-extern "C" __attribute__((visibility("default"))) int open64(const char* path, int flags, ...) {
-  va_list ap;
-  va_start(ap, flags);
-  const int fd = routed_open(path, flags, ap);
-  va_end(ap);
-  return fd;
-}
+extern "C" __attribute__((visibility("default"), alias("open"))) int open64(const char* path, int flags, ...);
 
 extern "C" __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, ...) noexcept {
   va_list ap;

@@ -40,6 +40,7 @@ TEST(AboutBox, SelectorZeroShowsTheFramebufferStateUntilOk) {
     alarm(0);
     EXPECT_EQ(result, 77) << "selector 0 writes no result";
     ASSERT_TRUE(seen.shown);
+    EXPECT_TRUE(seen.drawn);
     EXPECT_TRUE(seen.screenshot_written);
     const std::string state = enabled ? "enabled" : "disabled", other = enabled ? "disabled" : "enabled";
     EXPECT_NE(seen.text.find("Direct graphics access (FBX) is " + state + "."), std::string::npos) << seen.text;

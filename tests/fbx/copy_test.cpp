@@ -281,8 +281,15 @@ TEST_F(DirectCopy, FullyVisibleWindowGoesToTheFramebufferOnly) {
   ASSERT_NE(rec, nullptr);
   EXPECT_EQ(rec->clip_count, 1);
   EXPECT_EQ(rec->obscured_count, 0);
-  // The lock is released, and the pixel engine was set up for direct writes.
+  // The lock is released, it nests, and the pixel engine was set up for direct writes.
   EXPECT_EQ(fbx_sim_lock_depth(s.drawable()), 0);
+  EXPECT_EQ(fbx_sim_lock_word(s.drawable()), 0u);
+  bl::fbx::fbx_lock(record_of(win.area));
+  bl::fbx::fbx_lock(record_of(win.area));
+  bl::fbx::fbx_unlock(record_of(win.area));
+  EXPECT_EQ(fbx_sim_lock_depth(s.drawable()), 1);
+  EXPECT_EQ(fbx_sim_lock_word(s.drawable()), 1u);
+  bl::fbx::fbx_unlock(record_of(win.area));
   EXPECT_EQ(fbx_sim_lock_word(s.drawable()), 0u);
   const uint8_t* regs = zfb_sim_memory(FBX_SIM_DEVICE) + ZFB_REGS_OFFSET;
   for (auto [offset, value] : {std::pair{0x200u, 0x69802u}, {0x254u, 0x2000003Fu}, {0x258u, 0x83u}, {0x2290u, 0xFFFFFFu}}) {
