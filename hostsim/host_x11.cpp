@@ -1,6 +1,7 @@
 // The host's display copy (CopyBits, drawn with XPutImage), the About command, and the framebuffer
 // demo: the built-in image drawn into the document window, partly covered by a palette window,
 // through the extension's direct copy and through the host's own path.
+#include <X11/StringDefs.h>
 #include <X11/Xlib.h>
 
 #include <algorithm>
@@ -25,19 +26,26 @@ HS_HOST_ROUTINE(CopyBits, host_CopyBits);
 constexpr int kDocX = 16, kDocY = 16;
 constexpr const char* kAboutTitle = "About The Brisklane Extension";
 
-// The built-in image as the host's 32-bit display buffer: 0 R G B per pixel.
+// The widest display buffer a pixel map's row bytes can describe.
+constexpr int kMaxBufferWidth = 0x3FFF / 4;
+
+// The top-left w x h pixels of an image as the host's 32-bit display buffer: 0 R G B per pixel.
 struct DisplayBuffer {
+  int w, h;
   std::vector<uint8_t> pixels;
   HostPixMap map{};
   HostRect rect{};
-  explicit DisplayBuffer(const Image& img) : pixels(static_cast<size_t>(img.width) * img.height * 4) {
-    for (size_t i = 0; i < pixels.size() / 4; ++i) {
-      pixels[4 * i] = 0;
-      for (int c = 0; c < 3; ++c) pixels[4 * i + 1 + c] = img.plane[c][i];
+  DisplayBuffer(const Image& img, int w_, int h_) : w(w_), h(h_), pixels(static_cast<size_t>(w_) * h_ * 4) {
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        uint8_t* p = &pixels[(static_cast<size_t>(y) * w + x) * 4];
+        p[0] = 0;
+        for (int c = 0; c < 3; ++c) p[1 + c] = img.plane[c][static_cast<size_t>(y) * img.width + x];
+      }
     }
-    rect = {0, 0, static_cast<int16_t>(img.height), static_cast<int16_t>(img.width)};
+    rect = {0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
     map.baseAddr = pixels.data();
-    map.rowBytes = static_cast<int16_t>(BL_ROWBYTES_PIXMAP | (img.width * 4));
+    map.rowBytes = static_cast<int16_t>(BL_ROWBYTES_PIXMAP | (w * 4));
     map.bounds = rect;
     map.pixelSize = 32;
     map.format = BL_PIXEL_FORMAT_XRGB;
@@ -48,6 +56,13 @@ struct DisplayBuffer {
 };
 
 Window shell_of(Widget w) { return XtWindow(XtParent(w)); }
+
+// The part of the image that the document window shows.
+DisplayBuffer document_buffer(const Image& img) {
+  Dimension dw = 0, dh = 0;
+  XtVaGetValues(x::document(), XtNwidth, &dw, XtNheight, &dh, nullptr);
+  return DisplayBuffer(img, std::min({int(dw), img.width, kMaxBufferWidth}), std::min(int(dh), img.height));
+}
 
 // Outer rectangle of a top-level window on the screen.
 void screen_box(Window win, int box[4]) {
@@ -74,11 +89,13 @@ std::vector<DemoResult> framebuffer_demo(DemoContext& ctx) {
     return {r};
   }
   Display* dpy = x::display();
-  DisplayBuffer buffer(img);
+  DisplayBuffer buffer = document_buffer(img);
+  const int w = buffer.w, h = buffer.h;
   x::Port port;
-  port.attach(x::document(), img.width, img.height);
+  port.attach(x::document(), w, h);
   x::set_backing_store(x::document(), true);
-  const Widget palette = x::create_window("palette", kDocX + img.width - 280, kDocY + img.height - 200, 360, 280);
+  // The palette covers the document's bottom-right corner and reaches past it.
+  const Widget palette = x::create_window("palette", kDocX + w - w / 4, kDocY + h - h / 4, w / 3 + 40, h / 3 + 40);
 
   const auto through_slot = ctx.host.slot_proc<CopyBitsProc>(Row::CopyBits);
   const auto host_path = host_proc<CopyBitsProc>(Row::CopyBits);
@@ -100,13 +117,13 @@ std::vector<DemoResult> framebuffer_demo(DemoContext& ctx) {
   const auto* raster = drawable ? static_cast<const uint8_t*>(fbx_draw_rtnpixels(drawable)) : nullptr;
   int rw = 0, rh = 0, rs = 0;
   if (drawable) fbx_rtn_dimensions(drawable, &rw, &rh, &rs);
-  const std::vector<uint8_t> shown = x::read_pixels(XtWindow(x::document()), 0, 0, img.width, img.height);
+  const std::vector<uint8_t> shown = x::read_pixels(XtWindow(x::document()), 0, 0, w, h);
   Screen* screen = DefaultScreenOfDisplay(dpy);
   long covered = 0;
-  for (int y = 0; y < img.height; ++y) {
-    for (int x = 0; x < img.width; ++x) {
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
       const int sx = wx + x, sy = wy + y;
-      const uint8_t* want = &buffer.pixels[(static_cast<size_t>(y) * img.width + x) * 4];
+      const uint8_t* want = &buffer.pixels[(static_cast<size_t>(y) * w + x) * 4];
       const bool under = sx >= cover[0] && sx < cover[2] && sy >= cover[1] && sy < cover[3];
       const bool on_screen = sx >= 0 && sy >= 0 && sx < WidthOfScreen(screen) && sy < HeightOfScreen(screen);
       if (under) {
@@ -115,13 +132,13 @@ std::vector<DemoResult> framebuffer_demo(DemoContext& ctx) {
       } else if (on_screen) {
         r.max_difference = std::max(r.max_difference, max_byte_difference(want, fb + static_cast<size_t>(sy) * ZFB_STRIDE + sx * 4));
         if (!shown.empty())
-          r.max_difference = std::max(r.max_difference, max_byte_difference(want, &shown[(static_cast<size_t>(y) * img.width + x) * 4]));
+          r.max_difference = std::max(r.max_difference, max_byte_difference(want, &shown[(static_cast<size_t>(y) * w + x) * 4]));
       }
     }
   }
   char note[160];
   std::snprintf(note, sizeof note, "window %dx%d, %ld pixels under the palette went to the retained raster%s",
-                img.width, img.height, covered, raster ? "" : " (none active)");
+                w, h, covered, raster ? "" : " (none active)");
   r.note = note;
   if (!ctx.out_dir.empty()) {
     const std::string d = ctx.out_dir + "/";
@@ -130,8 +147,7 @@ std::vector<DemoResult> framebuffer_demo(DemoContext& ctx) {
                                 std::min(HeightOfScreen(screen), static_cast<int>(ZFB_MAX_HEIGHT)));
     if (raster) ok &= zfb_write_xrgb_png((d + "copybits-backing.png").c_str(), raster, rw, rh, rs);
     if (!shown.empty())
-      ok &= zfb_write_xrgb_png((d + "copybits-host-window.png").c_str(), shown.data(), img.width, img.height,
-                               img.width * 4L);
+      ok &= zfb_write_xrgb_png((d + "copybits-host-window.png").c_str(), shown.data(), w, h, w * 4L);
     ok &= x::write_screen_png(d + "copybits-screen.png");
     if (!ok) r.note += "; some PNGs could not be written";
   }
@@ -155,9 +171,9 @@ int cmd_about(Host& host, const std::string& screenshot) {
   // also while the About box runs its loop through the host's dispatcher.  What the extension
   // writes into the simulated framebuffer is put on the X screen as well.
   fbx_sim_set_mirror(1);
-  DisplayBuffer buffer(img);
+  DisplayBuffer buffer = document_buffer(img);
   x::Port port;
-  port.attach(x::document(), img.width, img.height);
+  port.attach(x::document(), buffer.w, buffer.h);
   const auto copy = host.slot_proc<CopyBitsProc>(Row::CopyBits);
   port.redraw = [&] { buffer.draw(copy, port); };
   port.redraw();

@@ -168,6 +168,9 @@ bool open(int x, int y, int w, int h) {
   a.top = XtVaAppCreateShell("hostsim", "Hostsim", applicationShellWidgetClass, a.dpy, XtNtitle,
                              "Canvara reference host", XtNx, static_cast<XtArgVal>(x), XtNy,
                              static_cast<XtArgVal>(y), nullptr);
+  // The document window fits on the screen.
+  w = std::max(1, std::min(w, WidthOfScreen(screen) - std::max(x, 0)));
+  h = std::max(1, std::min(h, HeightOfScreen(screen) - std::max(y, 0)));
   a.document = drawing_area(a.top, w, h);
   XtRealizeWidget(a.top);
   wait_viewable(a.document);

@@ -46,8 +46,8 @@ struct Port {
 };
 
 // Opens the display, installs the simulated framebuffer device and makes the application: its
-// top-level shell at (x, y) holds a w x h document window, realised and on screen.  Later calls
-// return what the first one did.
+// top-level shell at (x, y) holds a w x h document window (less where the screen ends),
+// realised and on screen.  Later calls return what the first one did.
 bool open(int x, int y, int w, int h);
 Display* display();
 XtAppContext app();
