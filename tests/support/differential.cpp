@@ -125,13 +125,13 @@ std::string first_difference(const Call& c, const Placement& model, const Placem
     // Compare the kernel's allocation with the same bytes around the model's row 0.
     const uint8_t* k = kernel.first[i];
     const uint8_t* m = model.bases[i] - kernel.zero[i];
-    for (size_t j = 0; j < kernel.size[i]; ++j)
-      if (k[j] != m[j]) {
-        std::ostringstream os;
-        os << locate(c, i, static_cast<ptrdiff_t>(j) - kernel.zero[i]) << ": model " << int{m[j]} << ", kernel "
-           << int{k[j]};
-        return os.str();
-      }
+    const long j = bltest::first_difference(k, m, kernel.size[i]);
+    if (j >= 0) {
+      std::ostringstream os;
+      os << locate(c, i, static_cast<ptrdiff_t>(j) - kernel.zero[i]) << ": model " << int{m[j]} << ", kernel "
+         << int{k[j]};
+      return os.str();
+    }
   }
   return "";
 }

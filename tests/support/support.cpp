@@ -64,6 +64,7 @@ void fill_random(uint8_t* p, size_t n, std::mt19937& rng) {
 }
 
 long first_difference(const uint8_t* a, const uint8_t* b, size_t n) {
+  if (n == 0 || std::memcmp(a, b, n) == 0) return -1;
   for (size_t i = 0; i < n; ++i)
     if (a[i] != b[i]) return static_cast<long>(i);
   return -1;
