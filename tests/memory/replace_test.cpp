@@ -42,6 +42,8 @@ TEST(MemoryReplace, Rows) {
       writes(BLT_CALL(kRuns, MoveRect, s, d, 4, -100, 200, 200), p, nullptr),
       writes(BLT_CALL(kRuns, StepMoveRect, s, d, 37, 29, 1, 48, 41, 1), p,
              [=](uint8_t* w) { bl::step_move_rect_scalar(s, at(w), 37, 29, 1, 48, 41, 1); }),
+      writes(BLT_CALL(kRuns, StepMoveRect, s, d, 30, 40, 48, 1, 1, 32), p,  // rows of the destination contiguous
+             [=](uint8_t* w) { bl::step_move_rect_scalar(s, at(w), 30, 40, 48, 1, 1, 32); }),
       writes(BLT_CALL(kRuns, StepMoveRect, s, d, -3, 10, 1, 8, 3, 1), p, nullptr),
       // Only a call with a destination step of 1 is taken; the others go to the host unwaited.
       writes(BLT_CALL(kHandsOn, StepMoveRect, s, d, 7, 8, 1, 16, 7, 2), p, nullptr),
