@@ -95,6 +95,8 @@ bool ApplyBlock(int block, const void* a, const void* b, void* out, size_t n, in
   return false;
 }
 
+int64_t Target() { return HWY_TARGET; }
+
 }  // namespace HWY_NAMESPACE
 }  // namespace bltest
 HWY_AFTER_NAMESPACE();
@@ -102,6 +104,8 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace bltest {
 HWY_EXPORT(ApplyBlock);
+HWY_EXPORT(Target);
+int64_t dispatched_target() { return HWY_DYNAMIC_DISPATCH(Target)(); }
 bool apply_block(Block block, const void* a, const void* b, void* out, size_t n, int scale) {
   return HWY_DYNAMIC_DISPATCH(ApplyBlock)(static_cast<int>(block), a, b, out, n, scale);
 }

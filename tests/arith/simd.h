@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace bltest {
 
@@ -34,5 +35,8 @@ enum class Block {
 // n must be a multiple of 256 (whole vectors on every target).  Returns false where the block
 // does not exist (Merge on the one-lane SCALAR target).
 bool apply_block(Block block, const void* a, const void* b, void* out, size_t n, int scale);
+
+// The target that run-time dispatch selects now.
+int64_t dispatched_target();
 
 }  // namespace bltest

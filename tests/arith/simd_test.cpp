@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "arith/partitioned.h"
+#include "hwy/targets.h"
 #include "tests/arith/simd.h"
 #include "tests/support/support.h"
 
@@ -58,6 +59,19 @@ std::vector<int16_t> every_int16() {
   std::vector<int16_t> v(kAll);
   for (size_t i = 0; i < kAll; ++i) v[i] = static_cast<int16_t>(i);
   return v;
+}
+
+// The proofs (and every differential test) see each target the build compiled and the machine
+// supports, the scalar fallback last, with run-time dispatch following.
+TEST(SimdProof, EveryTargetIsDispatched) {
+  std::vector<std::string> seen;
+  bltest::for_each_target([&](const char* target) {
+    seen.push_back(target);
+    EXPECT_STREQ(hwy::TargetName(bltest::dispatched_target()), target);
+  });
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), "SCALAR");
+  EXPECT_EQ(seen.size(), hwy::SupportedAndGeneratedTargets().size());
 }
 
 // Round r pairs factor i with byte (r + i) mod 256: 256 rounds meet every (byte, factor).
