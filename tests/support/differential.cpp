@@ -1,8 +1,11 @@
 #include "tests/support/differential.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -136,6 +139,18 @@ std::string first_difference(const Call& c, const Placement& model, const Placem
   return "";
 }
 
+// What the fenced kernel call under way is, for a report when it faults at a fence: the
+// handler prints it, puts the previous handler back and lets the access fault again.
+char g_fenced[512];
+struct sigaction g_previous;
+void on_fence_fault(int) {
+  const char head[] = "\nthe kernel touched a fenced page: ";
+  const bool written =
+      write(2, head, sizeof head - 1) > 0 && write(2, g_fenced, std::strlen(g_fenced)) > 0 && write(2, "\n", 1) > 0;
+  (void)written;
+  sigaction(SIGSEGV, &g_previous, nullptr);
+}
+
 }  // namespace
 
 Plane rows_of(Access access, int rows, ptrdiff_t bytes, ptrdiff_t stride, int align) {
@@ -164,7 +179,12 @@ std::string compare_fenced(const Call& c, uint32_t seed, bool fence_end) {
   fill(c, model, seed);
   fill(c, kernel, seed);
   c.model(model.bases);
+  if (g_fenced[0] == 0) std::snprintf(g_fenced, sizeof g_fenced, "%s", c.label.c_str());
+  struct sigaction report = {};
+  report.sa_handler = on_fence_fault;
+  sigaction(SIGSEGV, &report, &g_previous);
   c.kernel(kernel.bases);
+  sigaction(SIGSEGV, &g_previous, nullptr);
   return first_difference(c, model, kernel);
 }
 
@@ -232,9 +252,12 @@ int sweep(const char* routine, const Maker& make, const SweepOptions& o) {
       const uint32_t seed = static_cast<uint32_t>(i + 1);
       std::string err = compare(c, seed);
       if (err.empty() && o.fenced && i % 5 == 0) {
+        const std::string what = std::string(routine) + " [" + target + "] " + c.label + " " + s.describe();
+        std::snprintf(g_fenced, sizeof g_fenced, "%s", what.c_str());
         err = compare_fenced(c, seed, true);
         if (err.empty()) err = compare_fenced(c, seed, false);
         if (!err.empty()) err = "fenced: " + err;
+        g_fenced[0] = 0;
       }
       if (!err.empty()) {
         ++here;
