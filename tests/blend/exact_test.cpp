@@ -71,9 +71,9 @@ TEST(BlendExhaustive, AddSubtractEveryScale) {
     auto run = [&](Runner fn, int scale, uint8_t* dst) {
       const int16_t sc = static_cast<int16_t>(scale);
       const int rm = add ? (scale & 511) % 511 : ((scale & 511) % 511) - 255;
-      const int16_t offsets[] = {
-          0,      100,   -255,   32767,
-          -32768, 30000, -30000, static_cast<int16_t>(128 - bl::scaled_quotient(bl::scale_divisor(sc), rm))};
+      // Fixed offsets up to the 16-bit limits, and one that moves the quotient of r = rm to 128.
+      const int16_t moving = static_cast<int16_t>(128 - static_cast<int16_t>(rm * 1000 / scale));
+      const int16_t offsets[] = {0, 100, -255, 32767, -32768, 30000, -30000, moving};
       const int16_t off = offsets[(scale & 0xFFFF) / 2 % 8];
       std::memcpy(dst, d, 512);
       if (scale % 2) return fn(Call{s, dst, nullptr, nullptr, 2, 256, 256, 256, 0, 0, sc, off});
