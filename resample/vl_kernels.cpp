@@ -1,0 +1,702 @@
+// Resampling kernels: the transposed horizontal kernels, the vertical kernels and the row
+// kernels, one copy per SIMD target (resample/engine.h gives the results they compute).
+//
+// mul8x16 of a byte a by a weight w is MulFixedPoint15(a << 7, w); 16-bit products are formed
+// exactly in 32-bit lanes.  The transposed kernels work on one 8-byte word (eight rows of a
+// column) at a time.  The row kernels, on targets with 512-bit byte permutes, gather each block
+// of destination samples from a 64- or 128-byte window of the row with one permute per tap.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "resample/vl_kernels.cpp"
+#include "hwy/foreach_target.h"
+#include "hwy/highway.h"
+
+#include "arith/partitioned.h"
+#include "arith/simd-inl.h"
+#include "arith/targets.h"
+#include "resample/engine.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace bl {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// ---- transposed horizontal kernels -----------------------------------------------------------
+
+template <int N>
+HWY_NOINLINE void TransposedH8(const uint8_t* base, uint8_t* scratch, int sspp, uint32_t smask, int dspp,
+                               uint32_t dmask, const int32_t* iTableH, uint32_t* const* wTableH, int dw) {
+  const BandPairs p = pair_bands(sspp, smask, dspp, dmask);
+  const hn::CappedTag<int16_t, 8> d16;
+  const BytesOf<decltype(d16)> d8;
+  const size_t L = hn::Lanes(d16);
+  const Pack16Scale ps = MakePack16Scale(gsr_scale());
+  for (int q = 0; q < p.n; ++q)
+    for (int x = 0; x < dw; ++x) {
+      const uint8_t* s0 = base + 8 * (static_cast<ptrdiff_t>(iTableH[x]) + p.src[q]);
+      uint8_t* out = scratch + 8 * (static_cast<ptrdiff_t>(x) * dspp + p.dst[q]);
+      if (N == 1) {
+        std::memcpy(out, s0, 8);
+        continue;
+      }
+      const uint32_t* e = wTableH[x];
+      for (size_t c = 0; c < 8; c += L) {
+        auto acc = hn::Set(d16, 32);
+        for (int t = 0; t < N; ++t)
+          acc = hn::Add(acc, Mul8x16(d16, hn::LoadU(d8, s0 + 8 * t * sspp + c), hn::Set(d16, weight8(e, t))));
+        hn::StoreU(Pack16(d16, acc, ps), d8, out + c);
+      }
+    }
+}
+
+template <int N>
+HWY_NOINLINE void TransposedH16(const uint8_t* base, uint8_t* scratch, int sspp, uint32_t smask, int dspp,
+                                uint32_t dmask, const int32_t* iTableH, uint32_t* const* wTableH, int dw) {
+  const BandPairs p = pair_bands(sspp, smask, dspp, dmask);
+  const hn::CappedTag<int32_t, 4> d32;
+  const HalvesOf<decltype(d32)> dh;
+  const size_t L = hn::Lanes(d32);
+  const int scale = gsr_scale();
+  for (int q = 0; q < p.n; ++q)
+    for (int x = 0; x < dw; ++x) {
+      const uint8_t* s0 = base + 8 * (static_cast<ptrdiff_t>(iTableH[x]) + p.src[q]);
+      uint8_t* out = scratch + 8 * (static_cast<ptrdiff_t>(x) * dspp + p.dst[q]);
+      if (N == 1) {
+        std::memcpy(out, s0, 8);
+        continue;
+      }
+      const uint32_t* e = wTableH[x];
+      for (size_t c = 0; c < 4; c += L) {
+        auto acc = hn::Zero(d32);
+        for (int t = 0; t < N; ++t) {
+          const auto a = hn::LoadU(dh, reinterpret_cast<const int16_t*>(s0 + 8 * t * sspp) + c);
+          acc = hn::Add(acc, hn::Mul(hn::PromoteTo(d32, a), hn::Set(d32, int32_t{weight16(e, t)})));
+        }
+        hn::StoreU(Packfix(d32, acc, scale), dh, reinterpret_cast<int16_t*>(out) + c);
+      }
+    }
+}
+
+using HArgs = void(const uint8_t*, uint8_t*, int, uint32_t, int, uint32_t, const int32_t*, uint32_t* const*, int);
+
+void TransposedHImpl(int bytes, int taps, const uint8_t* base, uint8_t* scratch, int sspp, uint32_t smask, int dspp,
+                     uint32_t dmask, const int32_t* iTableH, uint32_t* const* wTableH, int dw) {
+  static HArgs* const k8[9] = {nullptr,          TransposedH8<1>, TransposedH8<2>, TransposedH8<3>, TransposedH8<4>,
+                               TransposedH8<5>, TransposedH8<6>, TransposedH8<7>, TransposedH8<8>};
+  static HArgs* const k16[9] = {nullptr,           TransposedH16<1>, TransposedH16<2>, TransposedH16<3>,
+                                TransposedH16<4>,  TransposedH16<5>, TransposedH16<6>, TransposedH16<7>,
+                                TransposedH16<8>};
+  (bytes == 1 ? k8 : k16)[taps](base, scratch, sspp, smask, dspp, dmask, iTableH, wTableH, dw);
+}
+
+// ---- vertical kernels ------------------------------------------------------------------------
+
+// Stores the first n lanes of v at d, each only where the band pattern writes it (null: all);
+// phase is the pattern position of the first lane.
+template <class D>
+HWY_INLINE void StoreSome(D d, hn::Vec<D> v, uint8_t* dst, size_t n, const BandPattern* pat, int64_t phase) {
+  using T = hn::TFromD<D>;
+  constexpr size_t esize = sizeof(T);
+  HWY_ALIGN uint8_t tmp[HWY_MAX_BYTES];
+  hn::Store(v, d, reinterpret_cast<T*>(tmp));
+  uint8_t* const d_ = dst;
+  if (!pat) {
+    std::memcpy(d_, tmp, n * esize);
+    return;
+  }
+  for (size_t j = 0; j < n; ++j)
+    if (pat->written(phase + static_cast<int64_t>(j))) std::memcpy(d_ + j * esize, tmp + j * esize, esize);
+}
+
+template <int N>
+HWY_NOINLINE void Vertical8(uint8_t* dst, int64_t n, const int16_t* w, const uint8_t* const* rows,
+                            const BandPattern* pat, int scale) {
+  const hn::ScalableTag<int16_t> d16;
+  const BytesOf<decltype(d16)> d8;
+  const size_t L = hn::Lanes(d16);
+  const Pack16Scale ps = MakePack16Scale(scale);
+  auto at = [&](const uint8_t* const* src, size_t i) {
+    if (N == 1) return hn::LoadU(d8, src[0] + i);
+    auto acc = hn::Set(d16, 32);
+    for (int t = 0; t < N; ++t) acc = hn::Add(acc, Mul8x16(d16, hn::LoadU(d8, src[t] + i), hn::Set(d16, w[t])));
+    return Pack16(d16, acc, ps);
+  };
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+  // Masked stores of the written bands, one mask per pattern phase.
+  uint64_t phase_bits[32 * 2];
+  const bool fast_mask = pat && pat->period <= 32 && L <= 64;
+  if (fast_mask)
+    for (int ph = 0; ph < pat->period; ++ph) {
+      uint64_t m = 0;
+      for (size_t j = 0; j < L; ++j) m |= uint64_t{pat->written(ph + static_cast<int64_t>(j))} << j;
+      phase_bits[ph] = m;
+    }
+#endif
+  size_t i = 0;
+  for (; i + L <= static_cast<size_t>(n); i += L) {
+    const auto v = at(rows, i);
+    if (!pat) {
+      hn::StoreU(v, d8, dst + i);
+      continue;
+    }
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+    if (fast_mask) {
+      const uint64_t m = phase_bits[i % static_cast<size_t>(pat->period)];
+      hn::BlendedStore(v, hn::LoadMaskBits(d8, reinterpret_cast<const uint8_t*>(&m)), d8, dst + i);
+      continue;
+    }
+#endif
+    StoreSome(d8, v, dst + i, L, pat, static_cast<int64_t>(i));
+  }
+  if (i < static_cast<size_t>(n)) {
+    // The row's last bytes through copies of the source rows' ends.
+    HWY_ALIGN uint8_t tails[8][HWY_MAX_BYTES];
+    const uint8_t* src[8];
+    const size_t rest = static_cast<size_t>(n) - i;
+    for (int t = 0; t < N; ++t) {
+      std::memcpy(tails[t], rows[t] + i, rest);
+      src[t] = tails[t];
+    }
+    StoreSome(d8, at(src, 0), dst + i, rest, pat, static_cast<int64_t>(i));
+  }
+}
+
+template <int N>
+HWY_NOINLINE void Vertical16(uint8_t* dst, int64_t n, const int16_t* w, const uint8_t* const* rows,
+                             const BandPattern* pat, int scale) {
+  const hn::ScalableTag<int32_t> d32;
+  const HalvesOf<decltype(d32)> dh;
+  const size_t L = hn::Lanes(d32);
+  auto at = [&](const uint8_t* const* src, size_t i) {
+    if (N == 1) return hn::LoadU(dh, reinterpret_cast<const int16_t*>(src[0]) + i);
+    auto acc = hn::Zero(d32);
+    for (int t = 0; t < N; ++t) {
+      const auto a = hn::PromoteTo(d32, hn::LoadU(dh, reinterpret_cast<const int16_t*>(src[t]) + i));
+      acc = hn::Add(acc, hn::Mul(a, hn::Set(d32, int32_t{w[t]})));
+    }
+    return Packfix(d32, acc, scale);
+  };
+  size_t i = 0;
+  for (; i + L <= static_cast<size_t>(n); i += L) {
+    const auto v = at(rows, i);
+    if (!pat)
+      hn::StoreU(v, dh, reinterpret_cast<int16_t*>(dst) + i);
+    else
+      StoreSome(dh, v, dst + 2 * i, L, pat, static_cast<int64_t>(i));
+  }
+  if (i < static_cast<size_t>(n)) {
+    HWY_ALIGN uint8_t tails[8][HWY_MAX_BYTES];
+    const uint8_t* src[8];
+    const size_t rest = static_cast<size_t>(n) - i;
+    for (int t = 0; t < N; ++t) {
+      std::memcpy(tails[t], rows[t] + 2 * i, 2 * rest);
+      src[t] = tails[t];
+    }
+    StoreSome(dh, at(src, 0), dst + 2 * i, rest, pat, static_cast<int64_t>(i));
+  }
+}
+
+using VArgs = void(uint8_t*, int64_t, const int16_t*, const uint8_t* const*, const BandPattern*, int);
+
+void VerticalImpl(int bytes, int taps, uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,
+                  const uint8_t* const* rows, const BandPattern* pattern) {
+  static VArgs* const k8[9] = {nullptr,       Vertical8<1>, Vertical8<2>, Vertical8<3>, Vertical8<4>,
+                               Vertical8<5>, Vertical8<6>, Vertical8<7>, Vertical8<8>};
+  static VArgs* const k16[9] = {nullptr,        Vertical16<1>, Vertical16<2>, Vertical16<3>, Vertical16<4>,
+                                Vertical16<5>, Vertical16<6>, Vertical16<7>, Vertical16<8>};
+  int16_t w[8] = {};
+  for (int t = 0; t < taps && taps > 1; ++t) w[t] = bytes == 1 ? weight8(*wEntry, t) : weight16(*wEntry, t);
+  const int64_t n = static_cast<int64_t>(width) * pixel_bytes / bytes;
+  (bytes == 1 ? k8 : k16)[taps](dst, n, w, rows, pattern, gsr_scale());
+}
+
+// ---- row kernels -----------------------------------------------------------------------------
+
+#if BL_HAVE_PERMUTE512
+
+bool HasRowKernelsImpl() { return true; }
+
+// 64 bytes of the row from byte a on; bytes outside [0, limit) read as 0 and are not touched.
+HWY_INLINE __m512i Window(const uint8_t* row, int64_t a, int64_t limit) {
+  if (a >= 0 && a + 64 <= limit) return _mm512_loadu_si512(row + a);
+  const int64_t lo = std::max<int64_t>(a, 0), hi = std::min<int64_t>(a + 64, limit);
+  if (hi <= lo) return _mm512_setzero_si512();
+  const uint64_t bits = (hi - lo >= 64 ? ~uint64_t{0} : ((uint64_t{1} << (hi - lo)) - 1)) << (lo - a);
+  return _mm512_maskz_loadu_epi8(bits, row + a);
+}
+
+template <int N, bool kTwo>
+HWY_NOINLINE void Row8(const RowPlan& p, const uint8_t* row, uint8_t* out) {
+  const hn::ScalableTag<int16_t> d16;
+  const Pack16Scale ps = MakePack16Scale(gsr_scale());
+  const __mmask64 even = 0x5555555555555555ull;
+  const int64_t span = p.span;
+  for (int k = 0; k < p.blocks; ++k) {
+    const int64_t ws = p.ws[k];
+    const __m512i idx = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.idx + 32 * k)));
+    const int16_t* wk = p.weights + static_cast<size_t>(k) * N * 32;
+    __m512i acc = _mm512_set1_epi16(32);
+    for (int t = 0; t < N; ++t) {
+      const int64_t a = ws + static_cast<int64_t>(t) * p.sspp;
+      __m512i g;
+      if (kTwo)
+        g = _mm512_maskz_permutex2var_epi8(even, Window(row, a, span), idx, Window(row, a + 64, span));
+      else
+        g = _mm512_maskz_permutexvar_epi8(even, idx, Window(row, a, span));
+      if (N == 1)
+        acc = g;
+      else
+        acc = _mm512_add_epi16(acc, _mm512_mulhrs_epi16(_mm512_slli_epi16(g, 7), _mm512_loadu_si512(wk + 32 * t)));
+    }
+    const __m256i bytes = N == 1 ? _mm512_cvtepi16_epi8(acc) : Pack16(d16, hn::Vec<decltype(d16)>{acc}, ps).raw;
+    const int left = p.samples - 32 * k;
+    if (left >= 32)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * k), bytes);
+    else
+      _mm256_mask_storeu_epi8(out + 32 * k, (uint32_t{1} << left) - 1, bytes);
+  }
+}
+
+template <int N>
+HWY_NOINLINE void Row16(const RowPlan& p, const uint8_t* row, uint8_t* out) {
+  constexpr int U = (N + 1) / 2;
+  const __m128i shift = _mm_cvtsi32_si128(16 - gsr_scale());
+  const int64_t limit = 2 * p.span;
+  for (int k = 0; k < p.blocks; ++k) {
+    const int64_t ws = p.ws[k];
+    const __m512i idx = _mm512_loadu_si512(p.idx + 64 * k);
+    const int16_t* wk = p.weights + static_cast<size_t>(k) * U * 32;
+    __m256i res;
+    if (N == 1) {
+      const __m512i g = _mm512_permutex2var_epi16(Window(row, 2 * ws, limit), idx, Window(row, 2 * ws + 64, limit));
+      res = _mm512_cvtepi32_epi16(g);
+    } else {
+      __m512i acc = _mm512_setzero_si512();
+      for (int u = 0; u < U; ++u) {
+        const int64_t a = 2 * (ws + 2 * static_cast<int64_t>(u) * p.sspp);
+        const __m512i g = _mm512_permutex2var_epi16(Window(row, a, limit), idx, Window(row, a + 64, limit));
+        acc = _mm512_add_epi32(acc, _mm512_madd_epi16(g, _mm512_loadu_si512(wk + 32 * u)));
+      }
+      res = _mm512_cvtsepi32_epi16(_mm512_sra_epi32(acc, shift));
+    }
+    const int left = p.samples - 16 * k;
+    if (left >= 16)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * k), res);
+    else
+      _mm256_mask_storeu_epi16(out + 32 * k, static_cast<__mmask16>((1u << left) - 1), res);
+  }
+}
+
+void RowImpl(const RowPlan& p, const uint8_t* row, uint8_t* out) {
+  using Fn = void (*)(const RowPlan&, const uint8_t*, uint8_t*);
+  static const Fn one[9] = {nullptr,      Row8<1, false>, Row8<2, false>, Row8<3, false>, Row8<4, false>,
+                            Row8<5, false>, Row8<6, false>, Row8<7, false>, Row8<8, false>};
+  static const Fn two[9] = {nullptr,     Row8<1, true>, Row8<2, true>, Row8<3, true>, Row8<4, true>,
+                            Row8<5, true>, Row8<6, true>, Row8<7, true>, Row8<8, true>};
+  static const Fn wide[9] = {nullptr,  Row16<1>, Row16<2>, Row16<3>, Row16<4>,
+                             Row16<5>, Row16<6>, Row16<7>, Row16<8>};
+  (p.bytes == 2 ? wide : p.two_windows ? two : one)[p.taps](p, row, out);
+}
+
+#else
+
+bool HasRowKernelsImpl() { return false; }
+void RowImpl(const RowPlan&, const uint8_t*, uint8_t*) {}
+
+#endif
+
+}  // namespace HWY_NAMESPACE
+}  // namespace bl
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace bl {
+
+HWY_EXPORT(TransposedHImpl);
+HWY_EXPORT(VerticalImpl);
+HWY_EXPORT(HasRowKernelsImpl);
+HWY_EXPORT(RowImpl);
+
+// ---- per-width entry points ------------------------------------------------------------------
+
+#define BL_TRANSPOSED(bytes, bits, N)                                                                         \
+  void resampleH_##bits##_transposed_##N(const uint8_t* base, uint8_t* scratch, int sspp, uint32_t smask,     \
+                                         int dspp, uint32_t dmask, const int32_t* iTableH,                    \
+                                         uint32_t* const* wTableH, int dw) {                                  \
+    HWY_DYNAMIC_DISPATCH(TransposedHImpl)(bytes, N, base, scratch, sspp, smask, dspp, dmask, iTableH, wTableH, \
+                                          dw);                                                                \
+  }
+#define BL_VERTICAL(bytes, bits, N)                                                                           \
+  void resampleV_##bits##_##N(uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,              \
+                              const uint8_t* const* rows, uint32_t mask) {                                    \
+    const int dspp = pixel_bytes / bytes;                                                                     \
+    BandPattern pat;                                                                                          \
+    pat.m = mask;                                                                                             \
+    pat.period = dspp * ((dspp + 7) / dspp);                                                                  \
+    HWY_DYNAMIC_DISPATCH(VerticalImpl)(bytes, N, dst, width, pixel_bytes, wEntry, rows, &pat);                \
+  }
+#define BL_WIDTHS(X, bytes, bits) \
+  X(bytes, bits, 1) X(bytes, bits, 2) X(bytes, bits, 3) X(bytes, bits, 4) X(bytes, bits, 5) X(bytes, bits, 6) \
+  X(bytes, bits, 7) X(bytes, bits, 8)
+BL_WIDTHS(BL_TRANSPOSED, 1, 8)
+BL_WIDTHS(BL_TRANSPOSED, 2, 16)
+BL_WIDTHS(BL_VERTICAL, 1, 8)
+BL_WIDTHS(BL_VERTICAL, 2, 16)
+#undef BL_TRANSPOSED
+#undef BL_VERTICAL
+#undef BL_WIDTHS
+
+#define BL_TABLE(prefix, bits, suffix)                                                                       \
+  {nullptr,          prefix##bits##suffix##1, prefix##bits##suffix##2, prefix##bits##suffix##3,             \
+   prefix##bits##suffix##4, prefix##bits##suffix##5, prefix##bits##suffix##6, prefix##bits##suffix##7,        \
+   prefix##bits##suffix##8}
+const HTransposedFn resampleH_8_funcs[9] = BL_TABLE(resampleH_, 8, _transposed_);
+const HTransposedFn resampleH_16_funcs[9] = BL_TABLE(resampleH_, 16, _transposed_);
+const VFn resampleV_8_funcs[9] = BL_TABLE(resampleV_, 8, _);
+const VFn resampleV_16_funcs[9] = BL_TABLE(resampleV_, 16, _);
+#undef BL_TABLE
+
+void resampleV_8_2_unmasked(uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,
+                            const uint8_t* const* rows) {
+  HWY_DYNAMIC_DISPATCH(VerticalImpl)(1, 2, dst, width, pixel_bytes, wEntry, rows, nullptr);
+}
+void resampleV_8_4_unmasked(uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,
+                            const uint8_t* const* rows) {
+  HWY_DYNAMIC_DISPATCH(VerticalImpl)(1, 4, dst, width, pixel_bytes, wEntry, rows, nullptr);
+}
+void resample_vertical(int bytes, int taps, uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,
+                       const uint8_t* const* rows, const BandPattern* pattern) {
+  HWY_DYNAMIC_DISPATCH(VerticalImpl)(bytes, taps, dst, width, pixel_bytes, wEntry, rows, pattern);
+}
+
+// ---- transposition ---------------------------------------------------------------------------
+
+namespace {
+
+uint64_t load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+// Transposes an 8 x 8 byte matrix held as eight little-endian words (row i = x[i], byte k =
+// column k) into its columns: afterwards x[k] holds column k, byte i from row i.
+void transpose8x8(uint64_t* x) {
+  for (int i = 0; i < 4; ++i) {
+    const uint64_t t = ((x[i] >> 32) ^ x[i + 4]) & 0x00000000FFFFFFFFull;
+    x[i] ^= t << 32;
+    x[i + 4] ^= t;
+  }
+  for (int i : {0, 1, 4, 5}) {
+    const uint64_t t = ((x[i] >> 16) ^ x[i + 2]) & 0x0000FFFF0000FFFFull;
+    x[i] ^= t << 16;
+    x[i + 2] ^= t;
+  }
+  for (int i = 0; i < 8; i += 2) {
+    const uint64_t t = ((x[i] >> 8) ^ x[i + 1]) & 0x00FF00FF00FF00FFull;
+    x[i] ^= t << 8;
+    x[i + 1] ^= t;
+  }
+}
+
+// The same for a 4 x 4 matrix of 16-bit samples.
+void transpose4x4(uint64_t* x) {
+  for (int i = 0; i < 2; ++i) {
+    const uint64_t t = ((x[i] >> 32) ^ x[i + 2]) & 0x00000000FFFFFFFFull;
+    x[i] ^= t << 32;
+    x[i + 2] ^= t;
+  }
+  for (int i = 0; i < 4; i += 2) {
+    const uint64_t t = ((x[i] >> 16) ^ x[i + 1]) & 0x0000FFFF0000FFFFull;
+    x[i] ^= t << 16;
+    x[i + 1] ^= t;
+  }
+}
+
+// Rows and columns of `bytes`-byte samples in groups of R = 8 / bytes: whole groups through the
+// word transposes, the rest one sample at a time.
+void transpose_in(int bytes, const uint8_t* const* rows, uint8_t* words, int count, int nrows) {
+  const int R = 8 / bytes;
+  const uint8_t* r[8];
+  for (int i = 0; i < R; ++i) r[i] = rows[i < nrows ? i : 0];
+  int k = 0;
+  for (; k + R <= count; k += R) {
+    uint64_t x[8];
+    for (int i = 0; i < R; ++i) x[i] = load64(r[i] + bytes * k);
+    bytes == 1 ? transpose8x8(x) : transpose4x4(x);
+    std::memcpy(words + 8 * k, x, 8 * R);
+  }
+  for (; k < count; ++k)
+    for (int i = 0; i < R; ++i) std::memcpy(words + 8 * k + bytes * i, r[i] + bytes * k, bytes);
+}
+
+void transpose_out(int bytes, const uint8_t* words, uint8_t* out, int spacing, int nwords, int nrows) {
+  const int R = 8 / bytes;
+  int k = 0;
+  for (; k + R <= nwords; k += R) {
+    uint64_t x[8] = {};
+    std::memcpy(x, words + 8 * k, 8 * R);
+    bytes == 1 ? transpose8x8(x) : transpose4x4(x);
+    for (int i = 0; i < nrows; ++i) std::memcpy(out + static_cast<ptrdiff_t>(i) * spacing + bytes * k, &x[i], 8);
+  }
+  for (; k < nwords; ++k)
+    for (int i = 0; i < nrows; ++i)
+      std::memcpy(out + static_cast<ptrdiff_t>(i) * spacing + bytes * k, words + 8 * k + bytes * i, bytes);
+}
+
+}  // namespace
+
+void transpose_in_8(const uint8_t* const* rows, uint8_t* words, int count, int nrows) {
+  VL_ASSERT(count > 0);
+  transpose_in(1, rows, words, count, nrows);
+}
+void transpose_out_8(const uint8_t* words, uint8_t* out, int spacing, int nwords, int nrows) {
+  transpose_out(1, words, out, spacing, nwords, nrows);
+}
+void transpose_in_16(const uint8_t* const* rows, uint8_t* words, int count, int nrows) {
+  VL_ASSERT(count > 0);
+  transpose_in(2, rows, words, count, nrows);
+}
+void transpose16_4x4(const uint8_t* words, uint8_t* const* rows) {
+  uint64_t x[4];
+  std::memcpy(x, words, 32);
+  transpose4x4(x);
+  for (int i = 0; i < 4; ++i) std::memcpy(rows[i], &x[i], 8);
+}
+void transpose_out_16(const uint8_t* words, uint8_t* out, int spacing, int nwords, int nrows) {
+  transpose_out(2, words, out, spacing, nwords, nrows);
+}
+
+// ---- batches through the transposed kernels ----------------------------------------------------
+
+namespace {
+
+// The readable samples of a batch's rows as the kernels' arguments give them: [vlo, vhi) from
+// the row pointers (which address sample `start`).
+struct Span {
+  int64_t lo, n, vlo, vhi;
+  bool border;  // the span misses the readable area; [vlo, vhi) is the border pixel
+};
+Span span_of(const int32_t* iTableH, int span_samples, int cl, int cr, int start, int sspp, int edgeH) {
+  Span s;
+  s.lo = iTableH[0];
+  s.n = span_samples;
+  const int64_t valid = static_cast<int64_t>(span_samples) - cl - cr;
+  s.border = valid <= 0;
+  s.vlo = start;
+  s.vhi = start + (valid > 0 ? valid : edgeH == VL_EDGE_EXTEND ? sspp : 0);
+  return s;
+}
+
+int64_t edge_index(const Span& s, int sspp, int64_t i) {
+  const int64_t base = i < s.vlo ? s.vlo : s.vhi - sspp;
+  int64_t r = (i - base) % sspp;
+  if (r < 0) r += sspp;
+  return std::min(std::max(base + r, s.vlo), s.vhi - 1);
+}
+
+void horizontal_batch(int bytes, const uint8_t* const* rows, int span, int height, uint8_t* staging,
+                      uint8_t* scratch, uint8_t* out, int sspp, uint32_t smask, int dspp, uint32_t dmask,
+                      const int32_t* iTableH, uint32_t* const* wTableH, HTransposedFn kernel, int dw, int cl, int cr,
+                      int start, int edgeH) {
+  const Span s = span_of(iTableH, span / bytes, cl, cr, start, sspp, edgeH);
+  // The readable part in place, or the border pixel in the scratch block for the edges.
+  uint8_t* valid = s.border ? scratch : staging + 8 * (s.vlo - s.lo);
+  if (s.vhi > s.vlo) (bytes == 1 ? transpose_in_8 : transpose_in_16)(rows, valid, static_cast<int>(s.vhi - s.vlo), height);
+  for (int64_t j = 0; j < s.n; ++j) {
+    const int64_t i = s.lo + j;
+    if (!s.border && i >= s.vlo && i < s.vhi) {
+      j = s.vhi - s.lo - 1;
+      continue;
+    }
+    if (edgeH == VL_EDGE_EXTEND)
+      std::memcpy(staging + 8 * j, valid + 8 * (edge_index(s, sspp, i) - s.vlo), 8);
+    else
+      std::memset(staging + 8 * j, 0, 8);
+  }
+  const int64_t nwords = static_cast<int64_t>(dw) * dspp;
+  if (!pair_bands(sspp, smask, dspp, dmask).all_dst) std::memset(scratch, 0, static_cast<size_t>(8 * nwords));
+  const uint8_t* base = reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(staging) - 8 * s.lo);
+  kernel(base, scratch, sspp, smask, dspp, dmask, iTableH, wTableH, dw);
+  const int W = static_cast<int>((nwords * bytes + 7) / 8 * 8);
+  (bytes == 1 ? transpose_out_8 : transpose_out_16)(scratch, out, W, static_cast<int>(nwords), height);
+}
+
+void nn_core(const uint8_t* base, uint8_t* scratch, int sspp, uint32_t smask, int dspp, uint32_t dmask,
+             const int32_t* iTableH, uint32_t* const*, int dw) {
+  resampleH_8_transposed_nn_int(base, scratch, sspp, smask, dspp, dmask, iTableH, dw);
+}
+
+// Length of the run after the first, the column after it and where it started.
+int second_run(const int32_t* iTableH, int dw, int& p, int& runstart) {
+  p = 0;
+  while (p < dw && iTableH[p] == iTableH[0]) ++p;
+  runstart = p;
+  while (p < dw && iTableH[p] == iTableH[runstart]) ++p;
+  return p - runstart;
+}
+
+}  // namespace
+
+void resampleH_8(const uint8_t* const* rows, int span, int height, uint8_t* staging, uint8_t* scratch, uint8_t* out,
+                 int sspp, uint32_t smask, int dspp, uint32_t dmask, const int32_t* iTableH,
+                 uint32_t* const* wTableH, HTransposedFn kernel, int dw, int cl, int cr, int start, int edgeH) {
+  VL_ASSERT(height > 0);
+  horizontal_batch(1, rows, span, height, staging, scratch, out, sspp, smask, dspp, dmask, iTableH, wTableH, kernel,
+                   dw, cl, cr, start, edgeH);
+}
+
+void resampleH_16(const uint8_t* const* rows, int span, int height, uint8_t* staging, uint8_t* scratch,
+                  uint8_t* out, int sspp, uint32_t smask, int dspp, uint32_t dmask, const int32_t* iTableH,
+                  uint32_t* const* wTableH, HTransposedFn kernel, int dw, int cl, int cr, int start, int edgeH) {
+  VL_ASSERT(height > 0);
+  horizontal_batch(2, rows, span, height, staging, scratch, out, sspp, smask, dspp, dmask, iTableH, wTableH, kernel,
+                   dw, cl, cr, start, edgeH);
+}
+
+void check_nn_runs(const int32_t* iTableH, int dw) {
+  int p, runstart;
+  const int scale = second_run(iTableH, dw, p, runstart);
+  if (runstart < dw) VL_ASSERT_H((scale >= 1) && (scale <= 5));
+}
+
+void check_bl_runs(const int32_t* iTableH, int dw) {
+  int p, runstart;
+  const int scale = second_run(iTableH, dw, p, runstart);
+  if (runstart >= dw || (scale >= 1 && scale <= 5)) return;
+  std::printf("scale = %d, p = %d, runstart = %d, dw = %d.\n", scale, p, runstart, dw);
+  for (int i = 0; i < dw; ++i) std::printf("iTableH[%d] = %d.\n", i, iTableH[i]);
+  VL_ASSERT_H(0);
+}
+
+bool nn_direct(int sspp, int dspp, const int32_t* iTableH, int dw) {
+  return sspp == dspp && (dw < 2 || iTableH[0] != iTableH[1]) && (dw < 3 || iTableH[1] != iTableH[2]);
+}
+
+void resampleH_8_transposed_nn_int(const uint8_t* base, uint8_t* scratch, int sspp, uint32_t smask, int dspp,
+                                   uint32_t dmask, const int32_t* iTableH, int dw) {
+  check_nn_runs(iTableH, dw);
+  resampleH_8_transposed_1(base, scratch, sspp, smask, dspp, dmask, iTableH, nullptr, dw);
+}
+
+void resampleH_8_transposed_bl_int(const uint8_t* base, uint8_t* scratch, int sspp, uint32_t smask, int dspp,
+                                   uint32_t dmask, const int32_t* iTableH, uint32_t* const* wTableH, int dw) {
+  check_bl_runs(iTableH, dw);
+  resampleH_8_transposed_2(base, scratch, sspp, smask, dspp, dmask, iTableH, wTableH, dw);
+}
+
+void resampleH_8_nn_int(const uint8_t* const* rows, int span, int height, uint8_t* staging, uint8_t* scratch,
+                        uint8_t* out, int sspp, uint32_t smask, int dspp, uint32_t dmask, const int32_t* iTableH,
+                        int dw, int cl, int cr, int start, int edgeH) {
+  VL_ASSERT(height > 0);
+  if (!nn_direct(sspp, dspp, iTableH, dw)) {
+    horizontal_batch(1, rows, span, height, staging, scratch, out, sspp, smask, dspp, dmask, iTableH, nullptr,
+                     nn_core, dw, cl, cr, start, edgeH);
+    return;
+  }
+  // Untransposed: each destination sample copied from its source sample, row by row.
+  const Span s = span_of(iTableH, span, cl, cr, start, sspp, edgeH);
+  const BandPairs p = pair_bands(sspp, smask, dspp, dmask);
+  const int64_t n = static_cast<int64_t>(dw) * dspp;
+  const int W = static_cast<int>((n + 7) / 8 * 8);
+  for (int r = 0; r < height; ++r) {
+    uint8_t* o = out + static_cast<ptrdiff_t>(r) * W;
+    if (!p.all_dst) std::memset(o, 0, static_cast<size_t>(n));
+    for (int x = 0; x < dw; ++x)
+      for (int q = 0; q < p.n; ++q) {
+        int64_t i = static_cast<int64_t>(iTableH[x]) + p.src[q];
+        uint8_t v = 0;
+        if (i >= s.vlo && i < s.vhi && !s.border)
+          v = rows[r][i - s.vlo];
+        else if (edgeH == VL_EDGE_EXTEND)
+          v = rows[r][edge_index(s, sspp, i) - s.vlo];
+        o[static_cast<int64_t>(x) * dspp + p.dst[q]] = v;
+      }
+  }
+}
+
+void resampleH_8_bl_int(const uint8_t* const* rows, int span, int height, uint8_t* staging, uint8_t* scratch,
+                        uint8_t* out, int sspp, uint32_t smask, int dspp, uint32_t dmask, const int32_t* iTableH,
+                        uint32_t* const* wTableH, int dw, int cl, int cr, int start, int edgeH) {
+  VL_ASSERT(height > 0);
+  horizontal_batch(1, rows, span, height, staging, scratch, out, sspp, smask, dspp, dmask, iTableH, wTableH,
+                   resampleH_8_transposed_bl_int, dw, cl, cr, start, edgeH);
+}
+
+// ---- row kernels: the plan ---------------------------------------------------------------------
+
+bool plan_rows(RowPlan& plan, const Geometry& g, const int32_t* iTableH, uint32_t* const* wTableH, int dw,
+               uint8_t* space, size_t room) {
+  plan.ready = false;
+  if (!HWY_DYNAMIC_DISPATCH(HasRowKernelsImpl)() || !g.pairs.identity) return false;
+  const int lanes = g.bytes == 1 ? 32 : 16, taps = g.fwH, sspp = g.sspp;
+  const int64_t n = static_cast<int64_t>(dw) * g.dspp;
+  const int64_t blocks = (n + lanes - 1) / lanes;
+  const int units = taps == 1 ? 0 : g.bytes == 1 ? taps : (taps + 1) / 2;
+  const size_t idx_bytes = g.bytes == 1 ? 32 : 64;
+  const size_t need = static_cast<size_t>(blocks) * (4 + idx_bytes + 64 * static_cast<size_t>(units)) + 64;
+  if (need > room || n > (int64_t{1} << 30)) return false;
+
+  // Windows: the block's first sample index; every gathered sample within 64 (or 128) bytes.
+  const int64_t lo = g.lo;
+  int two = 0;
+  auto rel = [&](int64_t j) { return iTableH[j / g.dspp] - lo + j % g.dspp; };
+  for (int64_t k = 0; k < blocks; ++k) {
+    int64_t mn = INT64_MAX, mx = INT64_MIN;
+    for (int64_t j = k * lanes; j < std::min(n, (k + 1) * lanes); ++j) {
+      mn = std::min(mn, rel(j));
+      mx = std::max(mx, rel(j));
+    }
+    const int64_t extent = mx - mn + (g.bytes == 2 ? sspp : 0);
+    if (g.bytes == 2 ? extent > 63 : extent > 127) return false;
+    if (extent > 63) two = 1;
+  }
+  uint8_t* p = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(space) + 63) & ~uintptr_t{63});
+  plan.weights = reinterpret_cast<int16_t*>(p);
+  p += static_cast<size_t>(blocks) * 64 * units;
+  plan.idx = p;
+  p += static_cast<size_t>(blocks) * idx_bytes;
+  plan.ws = reinterpret_cast<int32_t*>(p);
+  for (int64_t k = 0; k < blocks; ++k) {
+    int64_t mn = INT64_MAX;
+    for (int64_t j = k * lanes; j < std::min(n, (k + 1) * lanes); ++j) mn = std::min(mn, rel(j));
+    plan.ws[k] = static_cast<int32_t>(mn);
+    for (int l = 0; l < lanes; ++l) {
+      const int64_t j = k * lanes + l;
+      const bool in = j < n;
+      const int32_t i = in ? static_cast<int32_t>(rel(j) - mn) : 0;
+      const uint32_t* e = in && taps > 1 ? wTableH[j / g.dspp] : nullptr;
+      if (g.bytes == 1) {
+        plan.idx[k * 32 + l] = static_cast<uint8_t>(i);
+        for (int t = 0; t < units; ++t) plan.weights[(k * units + t) * 32 + l] = e ? weight8(e, t) : 0;
+      } else {
+        int16_t* ix = reinterpret_cast<int16_t*>(plan.idx + k * 64);
+        ix[2 * l] = static_cast<int16_t>(i);
+        ix[2 * l + 1] = static_cast<int16_t>(i + sspp);
+        for (int u = 0; u < units; ++u) {
+          int16_t* w = plan.weights + (k * units + u) * 32 + 2 * l;
+          w[0] = e ? weight16(e, 2 * u) : 0;
+          w[1] = e && 2 * u + 1 < taps ? weight16(e, 2 * u + 1) : 0;
+        }
+      }
+    }
+  }
+  plan.bytes = g.bytes;
+  plan.taps = taps;
+  plan.sspp = sspp;
+  plan.lanes = lanes;
+  plan.blocks = static_cast<int>(blocks);
+  plan.samples = static_cast<int>(n);
+  plan.span = g.span;
+  plan.two_windows = two;
+  plan.ready = true;
+  return true;
+}
+
+void resample_row(const RowPlan& plan, const uint8_t* row, uint8_t* out) { HWY_DYNAMIC_DISPATCH(RowImpl)(plan, row, out); }
+
+}  // namespace bl
+#endif  // HWY_ONCE
