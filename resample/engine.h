@@ -187,9 +187,15 @@ void resampleV_8_2_unmasked(uint8_t* dst, int width, int pixel_bytes, uint32_t* 
                             const uint8_t* const* rows);
 void resampleV_8_4_unmasked(uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,
                             const uint8_t* const* rows);
-// Every width, unmasked, both sample sizes (what the driver calls when all bands are written).
+// Every width and sample size, with an explicit pack scale (the thread's is not read) and the
+// band pattern (null: unmasked).
 void resample_vertical(int bytes, int taps, uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,
-                       const uint8_t* const* rows, const BandPattern* pattern /* null: unmasked */);
+                       const uint8_t* const* rows, const BandPattern* pattern, int scale);
+// The same kernel of the current target, to call per row without dispatching each time: n
+// samples, weights w[0 .. taps-1] (unused for one tap).
+using VerticalFn = void (*)(uint8_t* dst, int64_t n, const int16_t* w, const uint8_t* const* rows,
+                            const BandPattern* pattern, int scale);
+VerticalFn vertical_kernel(int bytes, int taps);
 
 // ---- row kernels (targets with 512-bit byte permutes) ----------------------------------------
 
@@ -201,17 +207,21 @@ struct RowPlan {
   int samples = 0;      // destination samples per row
   int64_t span = 0;     // samples readable from a row's pointer
   int two_windows = 0;  // windows of 128 bytes (two loads) instead of 64
+  int scale = 1;        // pack scale
   int32_t* ws = nullptr;  // per block: window start, samples from the row pointer
   uint8_t* idx = nullptr; // per block: gather indices (8-bit: 32 bytes; 16-bit: 32 pairs of int16)
   int16_t* weights = nullptr;  // per block and tap (8-bit) or tap pair (16-bit): 32 int16
 };
-// Builds the plan in [space, space + room) (false when this target has no row kernels, the
+// Builds the plan in [space, space + room) for pack scale `scale` (false when this target has no row kernels, the
 // bands are not paired one to one, a window does not fit or the room is too small).
 bool plan_rows(RowPlan& plan, const Geometry& g, const int32_t* iTableH, uint32_t* const* wTableH, int dw,
-               uint8_t* space, size_t room);
+               int scale, uint8_t* space, size_t room);
 // One row: `row` addresses the span's first sample (sample index iTableH[0]) with plan.span
 // samples readable; writes plan.samples samples at out.
 void resample_row(const RowPlan& plan, const uint8_t* row, uint8_t* out);
+// The current target's row kernel for a ready plan: one or two rows at once (row1 null: one).
+using RowFn = void (*)(const RowPlan& plan, const uint8_t* row0, const uint8_t* row1, uint8_t* out0, uint8_t* out1);
+RowFn row_kernel(const RowPlan& plan);
 
 // ---- 2x kernels of vl_scale -----------------------------------------------------------------
 void resample_nn_8_1_2x(const vl_image* src, const vl_image* dst, int hphase, int vphase, int unused);

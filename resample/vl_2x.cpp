@@ -22,33 +22,60 @@ namespace bl {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-void Duplicate1Impl(const uint8_t* src, uint8_t* dst, int w) {
-  int i = 0;
+// Doubles m source pixels of T (1 or 4 bytes) into 2m; whole vectors, then the last vector's
+// worth again overlapping (the bytes it rewrites get the same values), then single pixels.
+template <typename T>
+HWY_INLINE void DoublePixels(const uint8_t* src, uint8_t* dst, int64_t m) {
+  int64_t i = 0;
 #if HWY_TARGET != HWY_SCALAR
-  const hn::Full128<uint8_t> d;
-  for (; i + 16 <= w; i += 16) {
-    const auto v = hn::LoadU(d, src + i);
-    hn::StoreU(hn::InterleaveLower(d, v, v), d, dst + 2 * i);
-    hn::StoreU(hn::InterleaveUpper(d, v, v), d, dst + 2 * i + 16);
+  const hn::Full128<T> d;
+  const hn::Repartition<uint8_t, decltype(d)> d8;
+  const int64_t L = static_cast<int64_t>(hn::Lanes(d));
+  auto step = [&](int64_t k) {
+    const auto v = hn::BitCast(d, hn::LoadU(d8, src + k * sizeof(T)));
+    hn::StoreU(hn::BitCast(d8, hn::InterleaveLower(d, v, v)), d8, dst + 2 * k * sizeof(T));
+    hn::StoreU(hn::BitCast(d8, hn::InterleaveUpper(d, v, v)), d8, dst + (2 * k + L) * sizeof(T));
+  };
+  for (; i + L <= m; i += L) step(i);
+  if (i < m && m >= L) {
+    step(m - L);
+    i = m;
   }
 #endif
-  for (; i < w; ++i) dst[2 * i] = dst[2 * i + 1] = src[i];
+  for (; i < m; ++i) {
+    std::memcpy(dst + 2 * i * sizeof(T), src + i * sizeof(T), sizeof(T));
+    std::memcpy(dst + (2 * i + 1) * sizeof(T), src + i * sizeof(T), sizeof(T));
+  }
 }
 
-void Duplicate4Impl(const uint8_t* src, uint8_t* dst, int w) {
-  int i = 0;
-#if HWY_TARGET != HWY_SCALAR
-  const hn::Full128<uint32_t> d;
-  const hn::Repartition<uint8_t, decltype(d)> d8;
-  for (; i + 4 <= w; i += 4) {
-    const auto v = hn::BitCast(d, hn::LoadU(d8, src + 4 * i));
-    hn::StoreU(hn::BitCast(d8, hn::InterleaveLower(d, v, v)), d8, dst + 8 * i);
-    hn::StoreU(hn::BitCast(d8, hn::InterleaveUpper(d, v, v)), d8, dst + 8 * i + 16);
-  }
-#endif
-  for (; i < w; ++i) {
-    std::memcpy(dst + 8 * i, src + 4 * i, 4);
-    std::memcpy(dst + 8 * i + 4, src + 4 * i, 4);
+void Duplicate1Impl(const uint8_t* src, uint8_t* dst, int w) { DoublePixels<uint8_t>(src, dst, w); }
+void Duplicate4Impl(const uint8_t* src, uint8_t* dst, int w) { DoublePixels<uint32_t>(src, dst, w); }
+
+// Every row of a nearest 2x kernel: destination row j from source row (j + vphase) / 2 (a row
+// repeating the one before it is copied), pixel i from source pixel (i + hphase) / 2.
+void NearestRowsImpl(const uint8_t* src, ptrdiff_t slb, uint8_t* dst, ptrdiff_t dlb, int w, int h, int bpp,
+                     int hphase, int vphase) {
+  if (w <= 0) return;
+  const size_t bytes = static_cast<size_t>(w) * bpp;
+  for (int j = 0; j < h; ++j) {
+    uint8_t* d = dst + static_cast<ptrdiff_t>(j) * dlb;
+    if (j > 0 && ((j + vphase) & 1)) {
+      std::memcpy(d, d - dlb, bytes);
+      continue;
+    }
+    const uint8_t* s = src + static_cast<ptrdiff_t>((j + vphase) / 2) * slb;
+    int n = w;
+    if (hphase) {
+      std::memcpy(d, s, bpp);
+      s += bpp;
+      d += bpp;
+      --n;
+    }
+    if (bpp == 1)
+      DoublePixels<uint8_t>(s, d, n / 2);
+    else
+      DoublePixels<uint32_t>(s, d, n / 2);
+    if (n & 1) std::memcpy(d + static_cast<ptrdiff_t>(n - 1) * bpp, s + static_cast<ptrdiff_t>(n / 2) * bpp, bpp);
   }
 }
 
@@ -92,30 +119,57 @@ void Duplicate3Impl(const uint8_t* src, uint8_t* dst, int w) {
   }
 }
 
-// Bytes [q, n) of a bilinear row (q past the rounded leading bytes), on-pixel bytes where
-// q + hphase is even.  A and B are the two source rows (the same row twice on a source row).
-void Bilinear1Impl(const uint8_t* A, const uint8_t* B, uint8_t* d, int64_t q, int64_t n, int hphase) {
-#if HWY_TARGET != HWY_SCALAR
-  const hn::ScalableTag<uint16_t> d16;
-  const hn::Rebind<uint8_t, decltype(d16)> d8;
-  const hn::Repartition<uint8_t, decltype(d16)> d8x2;
+// Bytes [q, n) of a bilinear row with vectors of d: two destination bytes per 16-bit lane,
+// source pixel k = (q + hphase) / 2 + lane.  Whole vectors, then the last vector's worth again
+// overlapping when the span holds one.  Returns where it stopped.
+template <class D16>
+HWY_INLINE int64_t BilinearSpan(D16 d16, const uint8_t* A, const uint8_t* B, uint8_t* d, int64_t q, int64_t n,
+                                int hphase) {
+  const hn::Rebind<uint8_t, D16> d8;
+  const hn::Repartition<uint8_t, D16> d8x2;
   const int64_t L = static_cast<int64_t>(hn::Lanes(d16));
-  // Two destination bytes per lane: source pixel k = (q + hphase) / 2 + lane.
-  for (; q + 2 * L <= n; q += 2 * L) {
-    const int64_t jj = q + hphase, k = jj >> 1;
+  auto step = [&](int64_t at) {
+    const int64_t jj = at + hphase, k = jj >> 1;
     const auto s0 = hn::Add(hn::PromoteTo(d16, hn::LoadU(d8, A + k)), hn::PromoteTo(d16, hn::LoadU(d8, B + k)));
     const auto s1 =
         hn::Add(hn::PromoteTo(d16, hn::LoadU(d8, A + k + 1)), hn::PromoteTo(d16, hn::LoadU(d8, B + k + 1)));
     const auto between = hn::ShiftRight<2>(hn::Add(s0, s1));
     if (jj & 1)
-      hn::StoreU(hn::BitCast(d8x2, hn::Or(between, hn::ShiftLeft<8>(hn::ShiftRight<1>(s1)))), d8x2, d + q);
+      hn::StoreU(hn::BitCast(d8x2, hn::Or(between, hn::ShiftLeft<8>(hn::ShiftRight<1>(s1)))), d8x2, d + at);
     else
-      hn::StoreU(hn::BitCast(d8x2, hn::Or(hn::ShiftRight<1>(s0), hn::ShiftLeft<8>(between))), d8x2, d + q);
-  }
+      hn::StoreU(hn::BitCast(d8x2, hn::Or(hn::ShiftRight<1>(s0), hn::ShiftLeft<8>(between))), d8x2, d + at);
+  };
+  if (n - q < 2 * L) return q;
+  for (; q + 2 * L <= n; q += 2 * L) step(q);
+  if (q < n) step(n - 2 * L);
+  return n;
+}
+
+// Every row of the 1-band bilinear 2x kernel: the leading bytes (before the destination's first
+// 8-byte boundary) with each mean rounded half up, the rest truncated.
+void BilinearRowsImpl(const uint8_t* src, ptrdiff_t slb, uint8_t* dst, ptrdiff_t dlb, int w, int h, int hphase,
+                      int vphase) {
+  const int64_t n = w;
+  const int64_t head = std::min<int64_t>(n, (8 - VL_OFFSET(dst)) & 7);
+  for (int j = 0; j < h; ++j) {
+    const int kk = j + vphase;
+    const uint8_t* A = src + static_cast<ptrdiff_t>(kk / 2) * slb;
+    const uint8_t* B = (kk & 1) ? A + slb : A;
+    uint8_t* d = dst + static_cast<ptrdiff_t>(j) * dlb;
+    for (int64_t q = 0; q < head; ++q) {
+      const int64_t jj = q + hphase, lo = jj >> 1, hi = (jj + 1) >> 1;
+      const int a = (A[lo] + A[hi] + 1) >> 1, c = (B[lo] + B[hi] + 1) >> 1;
+      d[q] = static_cast<uint8_t>((a + c + 1) >> 1);
+    }
+    int64_t q = head;
+#if HWY_TARGET != HWY_SCALAR
+    q = BilinearSpan(hn::ScalableTag<uint16_t>(), A, B, d, q, n, hphase);
+    q = BilinearSpan(hn::CappedTag<uint16_t, 8>(), A, B, d, q, n, hphase);
 #endif
-  for (; q < n; ++q) {
-    const int64_t jj = q + hphase, lo = jj >> 1, hi = (jj + 1) >> 1;
-    d[q] = static_cast<uint8_t>((A[lo] + A[hi] + B[lo] + B[hi]) >> 2);
+    for (; q < n; ++q) {
+      const int64_t jj = q + hphase, lo = jj >> 1, hi = (jj + 1) >> 1;
+      d[q] = static_cast<uint8_t>((A[lo] + A[hi] + B[lo] + B[hi]) >> 2);
+    }
   }
 }
 
@@ -129,7 +183,8 @@ namespace bl {
 HWY_EXPORT(Duplicate1Impl);
 HWY_EXPORT(Duplicate3Impl);
 HWY_EXPORT(Duplicate4Impl);
-HWY_EXPORT(Bilinear1Impl);
+HWY_EXPORT(NearestRowsImpl);
+HWY_EXPORT(BilinearRowsImpl);
 
 void duplicate_scanline_1(const uint8_t* src, uint8_t* dst, int w) { HWY_DYNAMIC_DISPATCH(Duplicate1Impl)(src, dst, w); }
 void duplicate_scanline_4(const uint8_t* src, uint8_t* dst, int w) { HWY_DYNAMIC_DISPATCH(Duplicate4Impl)(src, dst, w); }
@@ -148,37 +203,6 @@ void duplicate_scanline_4_2_unmasked(const uint8_t* src, uint8_t* dst0, uint8_t*
   if (w > 0) std::memcpy(dst1, dst0, static_cast<size_t>(w) * 8);
 }
 
-namespace {
-
-// One row of n pixels of bpp bytes doubled from src, the first pixel being the second copy of
-// the source's first when hphase is 1.
-void double_row(const uint8_t* src, uint8_t* dst, int n, int bpp, int hphase) {
-  if (n <= 0) return;
-  if (hphase) {
-    std::memcpy(dst, src, static_cast<size_t>(bpp));
-    src += bpp;
-    dst += bpp;
-    --n;
-  }
-  (bpp == 1 ? duplicate_scanline_1 : duplicate_scanline_4)(src, dst, n / 2);
-  if (n & 1) std::memcpy(dst + static_cast<ptrdiff_t>(n - 1) * bpp, src + static_cast<ptrdiff_t>(n / 2) * bpp, bpp);
-}
-
-// Rows of the nearest 2x kernels: destination row j from source row (j + vphase) / 2, a row
-// repeating the one before it copied.
-void nearest_rows(const vl_image* src, const vl_image* dst, int bpp, int hphase, int vphase) {
-  const size_t bytes = static_cast<size_t>(dst->w) * bpp;
-  for (int j = 0; j < dst->h; ++j) {
-    uint8_t* d = dst->data + static_cast<ptrdiff_t>(j) * dst->lb;
-    if (j > 0 && ((j + vphase) & 1))
-      std::memcpy(d, d - dst->lb, bytes);
-    else
-      double_row(src->data + static_cast<ptrdiff_t>((j + vphase) / 2) * src->lb, d, dst->w, bpp, hphase);
-  }
-}
-
-}  // namespace
-
 void resample_nn_8_1_2x(const vl_image* src, const vl_image* dst, int hphase, int vphase, int) {
   VL_ASSERT(src->type == VL_BYTE);
   VL_ASSERT(dst->type == VL_BYTE);
@@ -186,7 +210,7 @@ void resample_nn_8_1_2x(const vl_image* src, const vl_image* dst, int hphase, in
   VL_ASSERT(dst->bands == 1);
   VL_ASSERT(src->bpp == 1);
   VL_ASSERT(dst->bpp == 1);
-  nearest_rows(src, dst, 1, hphase, vphase);
+  HWY_DYNAMIC_DISPATCH(NearestRowsImpl)(src->data, src->lb, dst->data, dst->lb, dst->w, dst->h, 1, hphase, vphase);
 }
 
 void resample_nn_8_4_2x(const vl_image* src, const vl_image* dst, int hphase, int vphase, int) {
@@ -196,7 +220,7 @@ void resample_nn_8_4_2x(const vl_image* src, const vl_image* dst, int hphase, in
   VL_ASSERT(dst->bands == 4);
   VL_ASSERT(src->bpp == 4);
   VL_ASSERT(dst->bpp == 4);
-  nearest_rows(src, dst, 4, hphase, vphase);
+  HWY_DYNAMIC_DISPATCH(NearestRowsImpl)(src->data, src->lb, dst->data, dst->lb, dst->w, dst->h, 4, hphase, vphase);
 }
 
 void resample_nn_8_3_2x_sd_aligned(const vl_image* src, const vl_image* dst) {
@@ -226,20 +250,7 @@ void resample_bl_8_1_2x(const vl_image* src, const vl_image* dst, void* work, in
   VL_ASSERT((dst->lb % 8) == 0);
   gsr_write(0);
   (void)work;  // each destination row is made from its source rows directly
-  const int64_t n = dst->w;
-  const int64_t head = std::min<int64_t>(n, (8 - VL_OFFSET(dst->data)) & 7);
-  for (int j = 0; j < dst->h; ++j) {
-    const int kk = j + vphase;
-    const uint8_t* A = src->data + static_cast<ptrdiff_t>(kk / 2) * src->lb;
-    const uint8_t* B = (kk & 1) ? A + src->lb : A;
-    uint8_t* d = dst->data + static_cast<ptrdiff_t>(j) * dst->lb;
-    for (int64_t q = 0; q < head; ++q) {
-      const int64_t jj = q + hphase, lo = jj >> 1, hi = (jj + 1) >> 1;
-      const int a = (A[lo] + A[hi] + 1) >> 1, c = (B[lo] + B[hi] + 1) >> 1;
-      d[q] = static_cast<uint8_t>((a + c + 1) >> 1);
-    }
-    HWY_DYNAMIC_DISPATCH(Bilinear1Impl)(A, B, d, head, n, hphase);
-  }
+  HWY_DYNAMIC_DISPATCH(BilinearRowsImpl)(src->data, src->lb, dst->data, dst->lb, dst->w, dst->h, hphase, vphase);
 }
 
 void resample_bl_8_4_2x(const vl_image* src, const vl_image* dst, void* work, int hphase, int vphase) {

@@ -133,21 +133,24 @@ int64_t extend_index(const Geometry& g, int64_t s) {
 }
 
 void fill_span(const Geometry& g, const uint8_t* row, int edgeH, uint8_t* out) {
-  const int64_t lo = g.lo;
+  const int64_t lo = g.lo, n = g.span;
   const int b = g.bytes;
-  const int64_t a = std::max<int64_t>(g.vlo, lo), e = std::min<int64_t>(g.vhi, lo + g.span);
+  // [a, e): the readable samples inside the span (none when the span misses them).
+  const int64_t a = std::min(std::max<int64_t>(g.vlo, lo), lo + n), e = std::max(std::min<int64_t>(g.vhi, lo + n), a);
   if (e > a) std::memcpy(out + (a - lo) * b, row + (a - g.vlo) * b, static_cast<size_t>((e - a) * b));
-  for (int64_t j = 0; j < g.span; ++j) {
-    const int64_t s = lo + j;
-    if (s >= a && s < e) {
-      j = e - lo - 1;
-      continue;
+  auto edge = [&](int64_t j0, int64_t j1) {
+    if (j1 <= j0) return;
+    if (edgeH != VL_EDGE_EXTEND) {
+      std::memset(out + j0 * b, 0, static_cast<size_t>((j1 - j0) * b));
+    } else if (g.sspp == 1 && b == 1) {
+      std::memset(out + j0, row[extend_index(g, lo + j0) - g.vlo], static_cast<size_t>(j1 - j0));
+    } else {
+      for (int64_t j = j0; j < j1; ++j)
+        std::memcpy(out + j * b, row + (extend_index(g, lo + j) - g.vlo) * b, static_cast<size_t>(b));
     }
-    if (edgeH == VL_EDGE_EXTEND)
-      std::memcpy(out + j * b, row + (extend_index(g, s) - g.vlo) * b, static_cast<size_t>(b));
-    else
-      std::memset(out + j * b, 0, static_cast<size_t>(b));
-  }
+  };
+  edge(0, a - lo);
+  edge(e - lo, n);
 }
 
 size_t resample_span_bytes(const Geometry& g) { return static_cast<size_t>(g.span) * g.bytes; }
@@ -229,6 +232,7 @@ extern "C" VL_API int vl_resample_general(const vl_image* src, const vl_image* d
     buffer = own;
   }
   const Layout l = carve(static_cast<uint8_t*>(buffer), g, size);
+  const int scale = gsr_scale();
   const size_t W = static_cast<size_t>(g.W);
   const size_t spanBytes = resample_span_bytes(g);
   if (edgeV == VL_EDGE_ZERO_FILL) std::memset(l.zero, 0, (spanBytes + 7) / 8 * 8);
@@ -238,10 +242,13 @@ extern "C" VL_API int vl_resample_general(const vl_image* src, const vl_image* d
   const bool edges = g.cl > 0 || g.cr > 0;
   RowPlan plan;
   {
-    const size_t ext = edges ? (spanBytes + 63) / 64 * 64 : 0;
-    if (l.free_bytes > ext) plan_rows(plan, g, iTableH, wTableH, dst->w, l.staging + ext, l.free_bytes - ext);
+    const size_t ext = edges ? 2 * ((spanBytes + 63) / 64 * 64) : 0;  // two rows' copies with their edges
+    if (l.free_bytes > ext) plan_rows(plan, g, iTableH, wTableH, dst->w, scale, l.staging + ext, l.free_bytes - ext);
   }
 
+  const RowFn row_fn = plan.ready ? row_kernel(plan) : nullptr;
+  const VerticalFn vertical_fn = vertical_kernel(g.bytes, g.fwV);
+  const int64_t samples = static_cast<int64_t>(dst->w) * g.dspp;
   const int batch = byte ? 8 : 4;
   const int slots = 16 / batch;
   const int32_t first = iTableV[0];
@@ -273,13 +280,16 @@ extern "C" VL_API int vl_resample_general(const vl_image* src, const vl_image* d
         ++next;
       }
       if (plan.ready) {
-        for (int i = 0; i < count; ++i) {
-          const uint8_t* row = rows[i];
-          if (edges && row != l.zero) {
-            fill_span(g, row, edgeH, l.staging);
-            row = l.staging;
-          }
-          resample_row(plan, row, out + i * W);
+        // Two rows at a time (their blocks interleave); rows with edges through copies.
+        for (int i = 0; i < count; i += 2) {
+          const uint8_t* r[2] = {rows[i], i + 1 < count ? rows[i + 1] : nullptr};
+          for (int j = 0; j < 2; ++j)
+            if (edges && r[j] && r[j] != l.zero) {
+              uint8_t* copy = l.staging + j * ((spanBytes + 63) / 64 * 64);
+              fill_span(g, r[j], edgeH, copy);
+              r[j] = copy;
+            }
+          row_fn(plan, r[0], r[1], out + i * W, r[1] ? out + (i + 1) * W : nullptr);
         }
       } else if (nn_int) {
         resampleH_8_nn_int(rows, static_cast<int>(spanBytes), count, l.staging, l.scratch, out, g.sspp, smask,
@@ -308,7 +318,9 @@ extern "C" VL_API int vl_resample_general(const vl_image* src, const vl_image* d
       else
         std::memcpy(d, taps[0], static_cast<size_t>(n));
     } else {
-      resample_vertical(g.bytes, hf, d, dst->w, dst->bpp, wTableV + k, taps, g.unmasked ? nullptr : &g.pattern);
+      int16_t w[8];
+      for (int t = 0; t < hf && hf > 1; ++t) w[t] = byte ? weight8(wTableV[k], t) : weight16(wTableV[k], t);
+      vertical_fn(d, samples, w, taps, g.unmasked ? nullptr : &g.pattern, scale);
     }
   }
   std::free(own);

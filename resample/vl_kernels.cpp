@@ -6,6 +6,7 @@
 // column) at a time.  The row kernels, on targets with 512-bit byte permutes, gather each block
 // of destination samples from a 64- or 128-byte window of the row with one permute per tap.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -24,6 +25,20 @@ namespace bl {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
+// pack16 at pack scale s of 16-bit lanes into bytes.  Up to scale 7 it is x >> (7 - s) with the
+// saturating narrowing doing the clamp; above, the shared block (pre-clamp, then a left shift).
+struct BytePack {
+  Pack16Scale ps;
+  int right;
+  bool small;
+  explicit BytePack(int s) : ps(MakePack16Scale(s)), right(7 - (s & 15)), small((s & 15) <= 7) {}
+};
+template <class D16>
+HWY_INLINE hn::Vec<BytesOf<D16>> PackBytes(D16 d16, hn::Vec<D16> x, const BytePack& p) {
+  if (p.small) return hn::DemoteTo(BytesOf<D16>(), hn::ShiftRightSame(x, p.right));
+  return Pack16(d16, x, p.ps);
+}
+
 // ---- transposed horizontal kernels -----------------------------------------------------------
 
 template <int N>
@@ -33,7 +48,7 @@ HWY_NOINLINE void TransposedH8(const uint8_t* base, uint8_t* scratch, int sspp, 
   const hn::CappedTag<int16_t, 8> d16;
   const BytesOf<decltype(d16)> d8;
   const size_t L = hn::Lanes(d16);
-  const Pack16Scale ps = MakePack16Scale(gsr_scale());
+  const BytePack ps(gsr_scale());
   for (int q = 0; q < p.n; ++q)
     for (int x = 0; x < dw; ++x) {
       const uint8_t* s0 = base + 8 * (static_cast<ptrdiff_t>(iTableH[x]) + p.src[q]);
@@ -47,7 +62,7 @@ HWY_NOINLINE void TransposedH8(const uint8_t* base, uint8_t* scratch, int sspp, 
         auto acc = hn::Set(d16, 32);
         for (int t = 0; t < N; ++t)
           acc = hn::Add(acc, Mul8x16(d16, hn::LoadU(d8, s0 + 8 * t * sspp + c), hn::Set(d16, weight8(e, t))));
-        hn::StoreU(Pack16(d16, acc, ps), d8, out + c);
+        hn::StoreU(PackBytes(d16, acc, ps), d8, out + c);
       }
     }
 }
@@ -117,12 +132,12 @@ HWY_NOINLINE void Vertical8(uint8_t* dst, int64_t n, const int16_t* w, const uin
   const hn::ScalableTag<int16_t> d16;
   const BytesOf<decltype(d16)> d8;
   const size_t L = hn::Lanes(d16);
-  const Pack16Scale ps = MakePack16Scale(scale);
+  const BytePack ps(scale);
   auto at = [&](const uint8_t* const* src, size_t i) {
     if (N == 1) return hn::LoadU(d8, src[0] + i);
     auto acc = hn::Set(d16, 32);
     for (int t = 0; t < N; ++t) acc = hn::Add(acc, Mul8x16(d16, hn::LoadU(d8, src[t] + i), hn::Set(d16, w[t])));
-    return Pack16(d16, acc, ps);
+    return PackBytes(d16, acc, ps);
   };
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
   // Masked stores of the written bands, one mask per pattern phase.
@@ -135,13 +150,23 @@ HWY_NOINLINE void Vertical8(uint8_t* dst, int64_t n, const int16_t* w, const uin
       phase_bits[ph] = m;
     }
 #endif
+  const size_t count = static_cast<size_t>(n);
   size_t i = 0;
-  for (; i + L <= static_cast<size_t>(n); i += L) {
-    const auto v = at(rows, i);
-    if (!pat) {
-      hn::StoreU(v, d8, dst + i);
-      continue;
+  if (!pat) {
+    for (; i + 2 * L <= count; i += 2 * L) {
+      const auto v0 = at(rows, i), v1 = at(rows, i + L);
+      hn::StoreU(v0, d8, dst + i);
+      hn::StoreU(v1, d8, dst + i + L);
     }
+    for (; i + L <= count; i += L) hn::StoreU(at(rows, i), d8, dst + i);
+    // The last part again overlapping (the same values into the same bytes).
+    if (i < count && count >= L) {
+      hn::StoreU(at(rows, count - L), d8, dst + count - L);
+      i = count;
+    }
+  }
+  for (; i + L <= count; i += L) {
+    const auto v = at(rows, i);
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
     if (fast_mask) {
       const uint64_t m = phase_bits[i % static_cast<size_t>(pat->period)];
@@ -151,7 +176,8 @@ HWY_NOINLINE void Vertical8(uint8_t* dst, int64_t n, const int16_t* w, const uin
 #endif
     StoreSome(d8, v, dst + i, L, pat, static_cast<int64_t>(i));
   }
-  if (i < static_cast<size_t>(n)) {
+  // A row shorter than a vector, or a masked row's end: through copies of the rows' ends.
+  if (i < count) {
     // The row's last bytes through copies of the source rows' ends.
     HWY_ALIGN uint8_t tails[8][HWY_MAX_BYTES];
     const uint8_t* src[8];
@@ -179,15 +205,23 @@ HWY_NOINLINE void Vertical16(uint8_t* dst, int64_t n, const int16_t* w, const ui
     }
     return Packfix(d32, acc, scale);
   };
+  const size_t count = static_cast<size_t>(n);
+  int16_t* out = reinterpret_cast<int16_t*>(dst);
   size_t i = 0;
-  for (; i + L <= static_cast<size_t>(n); i += L) {
-    const auto v = at(rows, i);
-    if (!pat)
-      hn::StoreU(v, dh, reinterpret_cast<int16_t*>(dst) + i);
-    else
-      StoreSome(dh, v, dst + 2 * i, L, pat, static_cast<int64_t>(i));
+  if (!pat) {
+    for (; i + 2 * L <= count; i += 2 * L) {
+      const auto v0 = at(rows, i), v1 = at(rows, i + L);
+      hn::StoreU(v0, dh, out + i);
+      hn::StoreU(v1, dh, out + i + L);
+    }
+    for (; i + L <= count; i += L) hn::StoreU(at(rows, i), dh, out + i);
+    if (i < count && count >= L) {
+      hn::StoreU(at(rows, count - L), dh, out + count - L);
+      i = count;
+    }
   }
-  if (i < static_cast<size_t>(n)) {
+  for (; i + L <= count; i += L) StoreSome(dh, at(rows, i), dst + 2 * i, L, pat, static_cast<int64_t>(i));
+  if (i < count) {
     HWY_ALIGN uint8_t tails[8][HWY_MAX_BYTES];
     const uint8_t* src[8];
     const size_t rest = static_cast<size_t>(n) - i;
@@ -201,16 +235,20 @@ HWY_NOINLINE void Vertical16(uint8_t* dst, int64_t n, const int16_t* w, const ui
 
 using VArgs = void(uint8_t*, int64_t, const int16_t*, const uint8_t* const*, const BandPattern*, int);
 
-void VerticalImpl(int bytes, int taps, uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,
-                  const uint8_t* const* rows, const BandPattern* pattern) {
+VerticalFn VerticalKernelImpl(int bytes, int taps) {
   static VArgs* const k8[9] = {nullptr,       Vertical8<1>, Vertical8<2>, Vertical8<3>, Vertical8<4>,
                                Vertical8<5>, Vertical8<6>, Vertical8<7>, Vertical8<8>};
   static VArgs* const k16[9] = {nullptr,        Vertical16<1>, Vertical16<2>, Vertical16<3>, Vertical16<4>,
                                 Vertical16<5>, Vertical16<6>, Vertical16<7>, Vertical16<8>};
+  return (bytes == 1 ? k8 : k16)[taps];
+}
+
+void VerticalImpl(int bytes, int taps, uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,
+                  const uint8_t* const* rows, const BandPattern* pattern, int scale) {
   int16_t w[8] = {};
   for (int t = 0; t < taps && taps > 1; ++t) w[t] = bytes == 1 ? weight8(*wEntry, t) : weight16(*wEntry, t);
   const int64_t n = static_cast<int64_t>(width) * pixel_bytes / bytes;
-  (bytes == 1 ? k8 : k16)[taps](dst, n, w, rows, pattern, gsr_scale());
+  VerticalKernelImpl(bytes, taps)(dst, n, w, rows, pattern, scale);
 }
 
 // ---- row kernels -----------------------------------------------------------------------------
@@ -228,85 +266,162 @@ HWY_INLINE __m512i Window(const uint8_t* row, int64_t a, int64_t limit) {
   return _mm512_maskz_loadu_epi8(bits, row + a);
 }
 
+// One block of 32 destination bytes of an 8-bit row.
 template <int N, bool kTwo>
-HWY_NOINLINE void Row8(const RowPlan& p, const uint8_t* row, uint8_t* out) {
+HWY_INLINE __m256i Block8(const RowPlan& p, int64_t ws, __m512i idx, const int16_t* wk, const BytePack& ps,
+                          const uint8_t* row) {
   const hn::ScalableTag<int16_t> d16;
-  const Pack16Scale ps = MakePack16Scale(gsr_scale());
   const __mmask64 even = 0x5555555555555555ull;
-  const int64_t span = p.span;
+  __m512i acc = _mm512_set1_epi16(32);
+  for (int t = 0; t < N; ++t) {
+    const int64_t a = ws + static_cast<int64_t>(t) * p.sspp;
+    __m512i g;
+    if (kTwo)
+      g = _mm512_maskz_permutex2var_epi8(even, Window(row, a, p.span), idx, Window(row, a + 64, p.span));
+    else
+      g = _mm512_maskz_permutexvar_epi8(even, idx, Window(row, a, p.span));
+    if (N == 1)
+      acc = g;
+    else
+      acc = _mm512_add_epi16(acc, _mm512_mulhrs_epi16(_mm512_slli_epi16(g, 7), _mm512_loadu_si512(wk + 32 * t)));
+  }
+  return N == 1 ? _mm512_cvtepi16_epi8(acc) : PackBytes(d16, hn::Vec<decltype(d16)>{acc}, ps).raw;
+}
+
+// Rows row0 and (when not null) row1 into out0 and out1: the two rows' blocks interleaved.
+template <int N, bool kTwo>
+HWY_NOINLINE void Row8(const RowPlan& p, const uint8_t* row0, const uint8_t* row1, uint8_t* out0, uint8_t* out1) {
+  const BytePack ps(p.scale);
   for (int k = 0; k < p.blocks; ++k) {
     const int64_t ws = p.ws[k];
     const __m512i idx = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.idx + 32 * k)));
     const int16_t* wk = p.weights + static_cast<size_t>(k) * N * 32;
-    __m512i acc = _mm512_set1_epi16(32);
-    for (int t = 0; t < N; ++t) {
-      const int64_t a = ws + static_cast<int64_t>(t) * p.sspp;
-      __m512i g;
-      if (kTwo)
-        g = _mm512_maskz_permutex2var_epi8(even, Window(row, a, span), idx, Window(row, a + 64, span));
-      else
-        g = _mm512_maskz_permutexvar_epi8(even, idx, Window(row, a, span));
-      if (N == 1)
-        acc = g;
-      else
-        acc = _mm512_add_epi16(acc, _mm512_mulhrs_epi16(_mm512_slli_epi16(g, 7), _mm512_loadu_si512(wk + 32 * t)));
-    }
-    const __m256i bytes = N == 1 ? _mm512_cvtepi16_epi8(acc) : Pack16(d16, hn::Vec<decltype(d16)>{acc}, ps).raw;
+    const __m256i r0 = Block8<N, kTwo>(p, ws, idx, wk, ps, row0);
+    const __m256i r1 = row1 ? Block8<N, kTwo>(p, ws, idx, wk, ps, row1) : r0;
     const int left = p.samples - 32 * k;
-    if (left >= 32)
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * k), bytes);
-    else
-      _mm256_mask_storeu_epi8(out + 32 * k, (uint32_t{1} << left) - 1, bytes);
+    if (left >= 32) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out0 + 32 * k), r0);
+      if (row1) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out1 + 32 * k), r1);
+    } else {
+      _mm256_mask_storeu_epi8(out0 + 32 * k, (uint32_t{1} << left) - 1, r0);
+      if (row1) _mm256_mask_storeu_epi8(out1 + 32 * k, (uint32_t{1} << left) - 1, r1);
+    }
   }
 }
 
+// One block of 16 destination samples of a 16-bit row.
 template <int N>
-HWY_NOINLINE void Row16(const RowPlan& p, const uint8_t* row, uint8_t* out) {
+HWY_INLINE __m256i Block16(const RowPlan& p, int64_t ws, __m512i idx, const int16_t* wk, __m128i shift,
+                           const uint8_t* row) {
   constexpr int U = (N + 1) / 2;
-  const __m128i shift = _mm_cvtsi32_si128(16 - gsr_scale());
   const int64_t limit = 2 * p.span;
+  if (N == 1) return _mm512_cvtepi32_epi16(_mm512_permutex2var_epi16(Window(row, 2 * ws, limit), idx, Window(row, 2 * ws + 64, limit)));
+  __m512i acc = _mm512_setzero_si512();
+  for (int u = 0; u < U; ++u) {
+    const int64_t a = 2 * (ws + 2 * static_cast<int64_t>(u) * p.sspp);
+    const __m512i g = _mm512_permutex2var_epi16(Window(row, a, limit), idx, Window(row, a + 64, limit));
+    acc = _mm512_add_epi32(acc, _mm512_madd_epi16(g, _mm512_loadu_si512(wk + 32 * u)));
+  }
+  return _mm512_cvtsepi32_epi16(_mm512_sra_epi32(acc, shift));
+}
+
+template <int N>
+HWY_NOINLINE void Row16(const RowPlan& p, const uint8_t* row0, const uint8_t* row1, uint8_t* out0, uint8_t* out1) {
+  constexpr int U = (N + 1) / 2;
+  const __m128i shift = _mm_cvtsi32_si128(16 - (p.scale & 15));
   for (int k = 0; k < p.blocks; ++k) {
     const int64_t ws = p.ws[k];
     const __m512i idx = _mm512_loadu_si512(p.idx + 64 * k);
     const int16_t* wk = p.weights + static_cast<size_t>(k) * U * 32;
-    __m256i res;
-    if (N == 1) {
-      const __m512i g = _mm512_permutex2var_epi16(Window(row, 2 * ws, limit), idx, Window(row, 2 * ws + 64, limit));
-      res = _mm512_cvtepi32_epi16(g);
-    } else {
-      __m512i acc = _mm512_setzero_si512();
-      for (int u = 0; u < U; ++u) {
-        const int64_t a = 2 * (ws + 2 * static_cast<int64_t>(u) * p.sspp);
-        const __m512i g = _mm512_permutex2var_epi16(Window(row, a, limit), idx, Window(row, a + 64, limit));
-        acc = _mm512_add_epi32(acc, _mm512_madd_epi16(g, _mm512_loadu_si512(wk + 32 * u)));
-      }
-      res = _mm512_cvtsepi32_epi16(_mm512_sra_epi32(acc, shift));
-    }
+    const __m256i r0 = Block16<N>(p, ws, idx, wk, shift, row0);
+    const __m256i r1 = row1 ? Block16<N>(p, ws, idx, wk, shift, row1) : r0;
     const int left = p.samples - 16 * k;
-    if (left >= 16)
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * k), res);
-    else
-      _mm256_mask_storeu_epi16(out + 32 * k, static_cast<__mmask16>((1u << left) - 1), res);
+    if (left >= 16) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out0 + 32 * k), r0);
+      if (row1) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out1 + 32 * k), r1);
+    } else {
+      const __mmask16 m = static_cast<__mmask16>((1u << left) - 1);
+      _mm256_mask_storeu_epi16(out0 + 32 * k, m, r0);
+      if (row1) _mm256_mask_storeu_epi16(out1 + 32 * k, m, r1);
+    }
   }
 }
 
-void RowImpl(const RowPlan& p, const uint8_t* row, uint8_t* out) {
-  using Fn = void (*)(const RowPlan&, const uint8_t*, uint8_t*);
+RowFn RowKernelImpl(const RowPlan& p) {
+  using Fn = RowFn;
   static const Fn one[9] = {nullptr,      Row8<1, false>, Row8<2, false>, Row8<3, false>, Row8<4, false>,
                             Row8<5, false>, Row8<6, false>, Row8<7, false>, Row8<8, false>};
   static const Fn two[9] = {nullptr,     Row8<1, true>, Row8<2, true>, Row8<3, true>, Row8<4, true>,
                             Row8<5, true>, Row8<6, true>, Row8<7, true>, Row8<8, true>};
   static const Fn wide[9] = {nullptr,  Row16<1>, Row16<2>, Row16<3>, Row16<4>,
                              Row16<5>, Row16<6>, Row16<7>, Row16<8>};
-  (p.bytes == 2 ? wide : p.two_windows ? two : one)[p.taps](p, row, out);
+  return (p.bytes == 2 ? wide : p.two_windows ? two : one)[p.taps];
 }
 
 #else
 
 bool HasRowKernelsImpl() { return false; }
-void RowImpl(const RowPlan&, const uint8_t*, uint8_t*) {}
+RowFn RowKernelImpl(const RowPlan&) { return nullptr; }
 
 #endif
+
+// ---- vl_scale's position tables -----------------------------------------------------------------
+// p = (i - trans) / scale - (taps - 1) / 2 in double precision, kept within +-2^30 (a NaN as
+// -2^30); first tap floor(p) * spp (kept within +-2^30), phase trunc(phases * (p - floor(p))).
+
+constexpr double kFar = 1073741824.0;
+
+HWY_INLINE void PositionAt(int i, double scale, double trans, double half, int spp, int phases, uint32_t* weights,
+                           int32_t* iTable, uint32_t** wTable, double* pos) {
+  const double p = (i - trans) / scale - half;
+  if (pos) pos[i] = p;
+  double c = p > -kFar ? p : -kFar;
+  c = c < kFar ? c : kFar;
+  int64_t f = static_cast<int64_t>(c);
+  f -= static_cast<double>(f) > c;
+  const double e = static_cast<double>(f) * spp;
+  iTable[i] = static_cast<int32_t>(e < -kFar ? -kFar : e > kFar ? kFar : e);
+  if (wTable) {
+    int ph = static_cast<int>(phases * (c - static_cast<double>(f)));
+    ph = ph < 0 ? 0 : ph >= phases ? phases - 1 : ph;
+    wTable[i] = weights + 8 * static_cast<ptrdiff_t>(ph);
+  }
+}
+
+void PositionsImpl(int n, double scale, double trans, int taps, int spp, int phases, uint32_t* weights,
+                   int32_t* iTable, uint32_t** wTable, double* pos) {
+  const double half = (taps - 1) / 2.0;
+  if (taps <= 1) wTable = nullptr;
+  int i = 0;
+#if HWY_TARGET != HWY_SCALAR && HWY_HAVE_FLOAT64
+  // Whole vectors of positions when nothing can be NaN.
+  if (std::isfinite(scale) && scale != 0 && std::isfinite(trans) && phases >= 1 && spp >= 1) {
+    const hn::ScalableTag<double> d;
+    const hn::Rebind<int32_t, decltype(d)> di;
+    const hn::RebindToSigned<decltype(d)> d64;
+    const size_t L = hn::Lanes(d);
+    const auto far = hn::Set(d, kFar), nfar = hn::Set(d, -kFar);
+    const auto vs = hn::Set(d, scale), vt = hn::Set(d, trans), vh = hn::Set(d, half);
+    const auto vspp = hn::Set(d, static_cast<double>(spp)), vph = hn::Set(d, static_cast<double>(phases));
+    const auto top = hn::Set(d, static_cast<double>(phases - 1));
+    HWY_ALIGN int32_t phase[HWY_MAX_BYTES / 8];
+    for (; i + static_cast<int>(L) <= n; i += static_cast<int>(L)) {
+      const auto p = hn::Sub(hn::Div(hn::Sub(hn::Iota(d, static_cast<double>(i)), vt), vs), vh);
+      if (pos) hn::StoreU(p, d, pos + i);
+      const auto c = hn::Min(hn::Max(p, nfar), far);
+      const auto f = hn::Floor(c);
+      hn::StoreU(hn::DemoteTo(di, hn::Min(hn::Max(hn::Mul(f, vspp), nfar), far)), di, iTable + i);
+      if (wTable) {
+        const auto q = hn::Min(hn::Max(hn::Mul(vph, hn::Sub(c, f)), hn::Zero(d)), top);
+        hn::Store(hn::DemoteTo(di, q), di, phase);
+        for (size_t j = 0; j < L; ++j) wTable[i + j] = weights + 8 * static_cast<ptrdiff_t>(phase[j]);
+      }
+    }
+    (void)d64;
+  }
+#endif
+  for (; i < n; ++i) PositionAt(i, scale, trans, half, spp, phases, weights, iTable, wTable, pos);
+}
 
 }  // namespace HWY_NAMESPACE
 }  // namespace bl
@@ -318,7 +433,9 @@ namespace bl {
 HWY_EXPORT(TransposedHImpl);
 HWY_EXPORT(VerticalImpl);
 HWY_EXPORT(HasRowKernelsImpl);
-HWY_EXPORT(RowImpl);
+HWY_EXPORT(RowKernelImpl);
+HWY_EXPORT(VerticalKernelImpl);
+HWY_EXPORT(PositionsImpl);
 
 // ---- per-width entry points ------------------------------------------------------------------
 
@@ -336,7 +453,7 @@ HWY_EXPORT(RowImpl);
     BandPattern pat;                                                                                          \
     pat.m = mask;                                                                                             \
     pat.period = dspp * ((dspp + 7) / dspp);                                                                  \
-    HWY_DYNAMIC_DISPATCH(VerticalImpl)(bytes, N, dst, width, pixel_bytes, wEntry, rows, &pat);                \
+    HWY_DYNAMIC_DISPATCH(VerticalImpl)(bytes, N, dst, width, pixel_bytes, wEntry, rows, &pat, gsr_scale());   \
   }
 #define BL_WIDTHS(X, bytes, bits) \
   X(bytes, bits, 1) X(bytes, bits, 2) X(bytes, bits, 3) X(bytes, bits, 4) X(bytes, bits, 5) X(bytes, bits, 6) \
@@ -361,15 +478,15 @@ const VFn resampleV_16_funcs[9] = BL_TABLE(resampleV_, 16, _);
 
 void resampleV_8_2_unmasked(uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,
                             const uint8_t* const* rows) {
-  HWY_DYNAMIC_DISPATCH(VerticalImpl)(1, 2, dst, width, pixel_bytes, wEntry, rows, nullptr);
+  HWY_DYNAMIC_DISPATCH(VerticalImpl)(1, 2, dst, width, pixel_bytes, wEntry, rows, nullptr, gsr_scale());
 }
 void resampleV_8_4_unmasked(uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,
                             const uint8_t* const* rows) {
-  HWY_DYNAMIC_DISPATCH(VerticalImpl)(1, 4, dst, width, pixel_bytes, wEntry, rows, nullptr);
+  HWY_DYNAMIC_DISPATCH(VerticalImpl)(1, 4, dst, width, pixel_bytes, wEntry, rows, nullptr, gsr_scale());
 }
 void resample_vertical(int bytes, int taps, uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,
-                       const uint8_t* const* rows, const BandPattern* pattern) {
-  HWY_DYNAMIC_DISPATCH(VerticalImpl)(bytes, taps, dst, width, pixel_bytes, wEntry, rows, pattern);
+                       const uint8_t* const* rows, const BandPattern* pattern, int scale) {
+  HWY_DYNAMIC_DISPATCH(VerticalImpl)(bytes, taps, dst, width, pixel_bytes, wEntry, rows, pattern, scale);
 }
 
 // ---- transposition ---------------------------------------------------------------------------
@@ -629,7 +746,7 @@ void resampleH_8_bl_int(const uint8_t* const* rows, int span, int height, uint8_
 // ---- row kernels: the plan ---------------------------------------------------------------------
 
 bool plan_rows(RowPlan& plan, const Geometry& g, const int32_t* iTableH, uint32_t* const* wTableH, int dw,
-               uint8_t* space, size_t room) {
+               int scale, uint8_t* space, size_t room) {
   plan.ready = false;
   if (!HWY_DYNAMIC_DISPATCH(HasRowKernelsImpl)() || !g.pairs.identity) return false;
   const int lanes = g.bytes == 1 ? 32 : 16, taps = g.fwH, sspp = g.sspp;
@@ -640,48 +757,51 @@ bool plan_rows(RowPlan& plan, const Geometry& g, const int32_t* iTableH, uint32_
   const size_t need = static_cast<size_t>(blocks) * (4 + idx_bytes + 64 * static_cast<size_t>(units)) + 64;
   if (need > room || n > (int64_t{1} << 30)) return false;
 
-  // Windows: the block's first sample index; every gathered sample within 64 (or 128) bytes.
-  const int64_t lo = g.lo;
-  int two = 0;
-  auto rel = [&](int64_t j) { return iTableH[j / g.dspp] - lo + j % g.dspp; };
-  for (int64_t k = 0; k < blocks; ++k) {
-    int64_t mn = INT64_MAX, mx = INT64_MIN;
-    for (int64_t j = k * lanes; j < std::min(n, (k + 1) * lanes); ++j) {
-      mn = std::min(mn, rel(j));
-      mx = std::max(mx, rel(j));
-    }
-    const int64_t extent = mx - mn + (g.bytes == 2 ? sspp : 0);
-    if (g.bytes == 2 ? extent > 63 : extent > 127) return false;
-    if (extent > 63) two = 1;
-  }
+  // Sample j = x*dspp + b of the row gathers sample rel(j) = iTableH[x] - iTableH[0] + b.  Windows:
+  // each block's lowest sample on; every gathered sample within 64 (or 128) bytes of it.
   uint8_t* p = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(space) + 63) & ~uintptr_t{63});
   plan.weights = reinterpret_cast<int16_t*>(p);
   p += static_cast<size_t>(blocks) * 64 * units;
   plan.idx = p;
   p += static_cast<size_t>(blocks) * idx_bytes;
   plan.ws = reinterpret_cast<int32_t*>(p);
+  const int dspp = g.dspp;
+  const int64_t lo = g.lo;
+  int two = 0;
   for (int64_t k = 0; k < blocks; ++k) {
-    int64_t mn = INT64_MAX;
-    for (int64_t j = k * lanes; j < std::min(n, (k + 1) * lanes); ++j) mn = std::min(mn, rel(j));
+    const int64_t j0 = k * lanes, j1 = std::min(n, j0 + lanes);
+    int64_t mn = INT64_MAX, mx = INT64_MIN;
+    for (int64_t j = j0, x = j0 / dspp, b = j0 % dspp; j < j1; ++j) {
+      const int64_t r = iTableH[x] - lo + b;
+      mn = std::min(mn, r);
+      mx = std::max(mx, r);
+      if (++b == dspp) b = 0, ++x;
+    }
+    const int64_t extent = mx - mn + (g.bytes == 2 ? sspp : 0);
+    if (g.bytes == 2 ? extent > 63 : extent > 127) return false;
+    two |= extent > 63;
     plan.ws[k] = static_cast<int32_t>(mn);
-    for (int l = 0; l < lanes; ++l) {
-      const int64_t j = k * lanes + l;
-      const bool in = j < n;
-      const int32_t i = in ? static_cast<int32_t>(rel(j) - mn) : 0;
-      const uint32_t* e = in && taps > 1 ? wTableH[j / g.dspp] : nullptr;
+    uint8_t* ix8 = plan.idx + k * idx_bytes;
+    int16_t* ix16 = reinterpret_cast<int16_t*>(ix8);
+    int16_t* wk = plan.weights + k * units * 32;
+    std::memset(ix8, 0, idx_bytes);
+    std::memset(wk, 0, static_cast<size_t>(units) * 64);
+    for (int64_t j = j0, x = j0 / dspp, b = j0 % dspp; j < j1; ++j) {
+      const int l = static_cast<int>(j - j0);
+      const int32_t i = static_cast<int32_t>(iTableH[x] - lo + b - mn);
+      const uint32_t* e = taps > 1 ? wTableH[x] : nullptr;
       if (g.bytes == 1) {
-        plan.idx[k * 32 + l] = static_cast<uint8_t>(i);
-        for (int t = 0; t < units; ++t) plan.weights[(k * units + t) * 32 + l] = e ? weight8(e, t) : 0;
+        ix8[l] = static_cast<uint8_t>(i);
+        for (int t = 0; t < units; ++t) wk[t * 32 + l] = weight8(e, t);
       } else {
-        int16_t* ix = reinterpret_cast<int16_t*>(plan.idx + k * 64);
-        ix[2 * l] = static_cast<int16_t>(i);
-        ix[2 * l + 1] = static_cast<int16_t>(i + sspp);
+        ix16[2 * l] = static_cast<int16_t>(i);
+        ix16[2 * l + 1] = static_cast<int16_t>(i + sspp);
         for (int u = 0; u < units; ++u) {
-          int16_t* w = plan.weights + (k * units + u) * 32 + 2 * l;
-          w[0] = e ? weight16(e, 2 * u) : 0;
-          w[1] = e && 2 * u + 1 < taps ? weight16(e, 2 * u + 1) : 0;
+          wk[u * 32 + 2 * l] = weight16(e, 2 * u);
+          wk[u * 32 + 2 * l + 1] = 2 * u + 1 < taps ? weight16(e, 2 * u + 1) : 0;
         }
       }
+      if (++b == dspp) b = 0, ++x;
     }
   }
   plan.bytes = g.bytes;
@@ -692,11 +812,19 @@ bool plan_rows(RowPlan& plan, const Geometry& g, const int32_t* iTableH, uint32_
   plan.samples = static_cast<int>(n);
   plan.span = g.span;
   plan.two_windows = two;
+  plan.scale = scale;
   plan.ready = true;
   return true;
 }
 
-void resample_row(const RowPlan& plan, const uint8_t* row, uint8_t* out) { HWY_DYNAMIC_DISPATCH(RowImpl)(plan, row, out); }
+RowFn row_kernel(const RowPlan& plan) { return HWY_DYNAMIC_DISPATCH(RowKernelImpl)(plan); }
+void scale_positions(int n, double scale, double trans, int taps, int spp, int phases, uint32_t* weights,
+                     int32_t* iTable, uint32_t** wTable, double* pos) {
+  HWY_DYNAMIC_DISPATCH(PositionsImpl)(n, scale, trans, taps, spp, phases, weights, iTable, wTable, pos);
+}
+
+void resample_row(const RowPlan& plan, const uint8_t* row, uint8_t* out) { row_kernel(plan)(plan, row, nullptr, out, nullptr); }
+VerticalFn vertical_kernel(int bytes, int taps) { return HWY_DYNAMIC_DISPATCH(VerticalKernelImpl)(bytes, taps); }
 
 }  // namespace bl
 #endif  // HWY_ONCE

@@ -30,23 +30,9 @@ int32_t clamp_index(double v) {
   return static_cast<int32_t>(std::min(std::max(v, -kFar), kFar));
 }
 
-}  // namespace
 
-void scale_positions(int n, double scale, double trans, int taps, int spp, int phases, uint32_t* weights,
-                     int32_t* iTable, uint32_t** wTable, double* pos) {
-  for (int i = 0; i < n; ++i) {
-    const double p = (i - trans) / scale - (taps - 1) / 2.0;
-    const double f = std::floor(p);
-    iTable[i] = clamp_index(f * spp);
-    if (pos) pos[i] = p;
-    if (taps > 1) {
-      double ph = std::trunc(phases * (p - f));
-      if (!(ph >= 0)) ph = 0;
-      if (ph > phases - 1) ph = phases - 1;
-      wTable[i] = weights + 8 * static_cast<ptrdiff_t>(ph);
-    }
-  }
-}
+
+}  // namespace
 
 namespace {
 

@@ -45,7 +45,7 @@ bltest::Call vertical_call(const Shape& sh, std::mt19937& rng, int bytes) {
       else if (pattern)
         (bytes == 1 ? bl::resampleV_8_funcs : bl::resampleV_16_funcs)[taps](d, sh.cols, ps, &entry, rows, pattern->m);
       else
-        bl::resample_vertical(bytes, taps, d, sh.cols, ps, &entry, rows, nullptr);
+        bl::resample_vertical(bytes, taps, d, sh.cols, ps, &entry, rows, nullptr, scale);
     }
   };
   c.model = [run](const Bases& b) { run(b, true); };
