@@ -3,6 +3,8 @@
 //   hostsim info [--lib PATH]              start-up status, suites, slots, enable flags
 //   hostsim demo [--lib PATH] [--out DIR]  every accelerated routine on the built-in image,
 //                                          with and without the extension
+//   hostsim resize IN.png OUT.png WxH ...   resize a PNG through the extension's vl_scale
+//                                          (hostsim/resize.cpp)
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -124,7 +126,12 @@ void register_demo(int order, DemoFn fn) { demos().emplace(order, fn); }
 
 }  // namespace hs
 
+namespace hs {
+int cmd_resize(int argc, char** argv, const std::string& default_lib);
+}
+
 int main(int argc, char** argv) {
+  if (argc > 1 && !std::strcmp(argv[1], "resize")) return hs::cmd_resize(argc - 2, argv + 2, hs::default_library());
   std::string cmd = argc > 1 ? argv[1] : "demo";
   std::string lib = hs::default_library();
   std::string out = "hostsim-out";
@@ -136,7 +143,8 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--no-images"))
       out.clear();
     else {
-      std::fprintf(stderr, "usage: hostsim [info|demo] [--lib PATH] [--out DIR] [--no-images]\n");
+      std::fprintf(stderr, "usage: hostsim [info|demo] [--lib PATH] [--out DIR] [--no-images]\n"
+                           "       hostsim resize IN.png OUT.png WIDTHxHEIGHT [--filter F] [--taps LIST] [--lib PATH]\n");
       return 2;
     }
   }
