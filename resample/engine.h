@@ -196,6 +196,10 @@ void resample_vertical(int bytes, int taps, uint8_t* dst, int width, int pixel_b
 using VerticalFn = void (*)(uint8_t* dst, int64_t n, const int16_t* w, const uint8_t* const* rows,
                             const BandPattern* pattern, int scale);
 VerticalFn vertical_kernel(int bytes, int taps);
+// Two unmasked destination rows at once, each with its weights and rows.
+using VerticalPairFn = void (*)(uint8_t* dst0, uint8_t* dst1, int64_t n, const int16_t* w0, const int16_t* w1,
+                                const uint8_t* const* rows0, const uint8_t* const* rows1, int scale);
+VerticalPairFn vertical_pair_kernel(int bytes, int taps);
 
 // ---- row kernels (targets with 512-bit byte permutes) ----------------------------------------
 
@@ -205,19 +209,25 @@ struct RowPlan {
   int lanes = 32;       // destination samples per block
   int blocks = 0;
   int samples = 0;      // destination samples per row
-  int64_t span = 0;     // samples readable from a row's pointer
+  int64_t span = 0;     // samples from iTableH[0] the filters read
+  int64_t off_bytes = 0;               // from a row's first readable sample back to sample iTableH[0]
+  int64_t lo_bytes = 0, hi_bytes = 0;  // bytes read, relative to sample iTableH[0]
+  bool extend = false;                 // outside them: the first / last readable sample (else 0)
   int two_windows = 0;  // windows of 128 bytes (two loads) instead of 64
   int scale = 1;        // pack scale
   int32_t* ws = nullptr;  // per block: window start, samples from the row pointer
   uint8_t* idx = nullptr; // per block: gather indices (8-bit: 32 bytes; 16-bit: 32 pairs of int16)
   int16_t* weights = nullptr;  // per block and tap (8-bit) or tap pair (16-bit): 32 int16
 };
-// Builds the plan in [space, space + room) for pack scale `scale` (false when this target has no row kernels, the
-// bands are not paired one to one, a window does not fit or the room is too small).
+// Builds the plan in [space, space + room) for pack scale `scale` (false when this target has
+// no row kernels, the bands are not paired one to one, a window does not fit or the room is too
+// small).  Rows are read where readable and the edge rule applied in the windows (`extend`:
+// the edge rule is VL_EDGE_EXTEND, for pixels of one sample); with `copies` the rows come as
+// copies of the whole span with their edges filled in (fill_span) instead.
 bool plan_rows(RowPlan& plan, const Geometry& g, const int32_t* iTableH, uint32_t* const* wTableH, int dw,
-               int scale, uint8_t* space, size_t room);
-// One row: `row` addresses the span's first sample (sample index iTableH[0]) with plan.span
-// samples readable; writes plan.samples samples at out.
+               int scale, bool extend, bool copies, uint8_t* space, size_t room);
+// One row: `row` addresses the row's first readable sample used (sample g.start; with copies,
+// the copy plus plan.off_bytes); writes plan.samples samples at out.
 void resample_row(const RowPlan& plan, const uint8_t* row, uint8_t* out);
 // The current target's row kernel for a ready plan: one or two rows at once (row1 null: one).
 using RowFn = void (*)(const RowPlan& plan, const uint8_t* row0, const uint8_t* row1, uint8_t* out0, uint8_t* out1);

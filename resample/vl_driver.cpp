@@ -237,17 +237,22 @@ extern "C" VL_API int vl_resample_general(const vl_image* src, const vl_image* d
   const size_t spanBytes = resample_span_bytes(g);
   if (edgeV == VL_EDGE_ZERO_FILL) std::memset(l.zero, 0, (spanBytes + 7) / 8 * 8);
 
-  // Row kernels when this target has them and the plan fits; the span's edges then go through a
-  // copy of the row in the staging area.
-  const bool edges = g.cl > 0 || g.cr > 0;
+  // Row kernels when this target has them and the plan fits.  The edge rule applies in their
+  // windows, except extending pixels of several samples: such rows go through copies of the
+  // span with their edges filled in (two at a time, in the staging area).
+  const bool copies = (g.cl > 0 || g.cr > 0) && edgeH == VL_EDGE_EXTEND && g.sspp > 1;
+  const size_t copy_bytes = (spanBytes + 63) / 64 * 64;
   RowPlan plan;
   {
-    const size_t ext = edges ? 2 * ((spanBytes + 63) / 64 * 64) : 0;  // two rows' copies with their edges
-    if (l.free_bytes > ext) plan_rows(plan, g, iTableH, wTableH, dst->w, scale, l.staging + ext, l.free_bytes - ext);
+    const size_t ext = copies ? 2 * copy_bytes : 0;
+    if (l.free_bytes > ext)
+      plan_rows(plan, g, iTableH, wTableH, dst->w, scale, edgeH == VL_EDGE_EXTEND, copies, l.staging + ext,
+                l.free_bytes - ext);
   }
 
   const RowFn row_fn = plan.ready ? row_kernel(plan) : nullptr;
   const VerticalFn vertical_fn = vertical_kernel(g.bytes, g.fwV);
+  const VerticalPairFn vertical_pair_fn = vertical_pair_kernel(g.bytes, g.fwV);
   const int64_t samples = static_cast<int64_t>(dst->w) * g.dspp;
   const int batch = byte ? 8 : 4;
   const int slots = 16 / batch;
@@ -284,10 +289,10 @@ extern "C" VL_API int vl_resample_general(const vl_image* src, const vl_image* d
         for (int i = 0; i < count; i += 2) {
           const uint8_t* r[2] = {rows[i], i + 1 < count ? rows[i + 1] : nullptr};
           for (int j = 0; j < 2; ++j)
-            if (edges && r[j] && r[j] != l.zero) {
-              uint8_t* copy = l.staging + j * ((spanBytes + 63) / 64 * 64);
-              fill_span(g, r[j], edgeH, copy);
-              r[j] = copy;
+            if (copies && r[j]) {
+              uint8_t* copy = r[j] == l.zero ? l.zero : l.staging + j * copy_bytes;
+              if (copy != l.zero) fill_span(g, r[j], edgeH, copy);
+              r[j] = copy + plan.off_bytes;
             }
           row_fn(plan, r[0], r[1], out + i * W, r[1] ? out + (i + 1) * W : nullptr);
         }
@@ -307,20 +312,27 @@ extern "C" VL_API int vl_resample_general(const vl_image* src, const vl_image* d
       if (count == 0) break;
     }
 
-    // Vertical pass for destination row k.
-    const uint8_t* taps[8];
-    for (int t = 0; t < hf; ++t) taps[t] = l.base + l.table[iTableV[k] + t - first];
+    // Vertical pass for destination row k, and row k + 1 with it when its rows are there too.
+    const uint8_t* taps[2][8];
+    int16_t w[2][8] = {};
+    const int pair = (k + 1 < dst->h && g.unmasked && hf > 1 && static_cast<int64_t>(iTableV[k + 1]) + hf - 1 < next) ? 2 : 1;
+    for (int q = 0; q < pair; ++q)
+      for (int t = 0; t < hf; ++t) {
+        taps[q][t] = l.base + l.table[iTableV[k + q] + t - first];
+        if (hf > 1) w[q][t] = byte ? weight8(wTableV[k + q], t) : weight16(wTableV[k + q], t);
+      }
     uint8_t* d = dst->data + static_cast<int64_t>(k) * dst->lb;
-    if (hf == 1 && g.unmasked) {
+    if (pair == 2) {
+      vertical_pair_fn(d, d + dst->lb, samples, w[0], w[1], taps[0], taps[1], scale);
+      ++k;
+    } else if (hf == 1 && g.unmasked) {
       const int32_t n = dst->w * dst->bpp;
       if (dst->storage == 1)
-        vl_gcopy_m2f(d, 0, n, 1, taps[0], 0);
+        vl_gcopy_m2f(d, 0, n, 1, taps[0][0], 0);
       else
-        std::memcpy(d, taps[0], static_cast<size_t>(n));
+        std::memcpy(d, taps[0][0], static_cast<size_t>(n));
     } else {
-      int16_t w[8];
-      for (int t = 0; t < hf && hf > 1; ++t) w[t] = byte ? weight8(wTableV[k], t) : weight16(wTableV[k], t);
-      vertical_fn(d, samples, w, taps, g.unmasked ? nullptr : &g.pattern, scale);
+      vertical_fn(d, samples, w[0], taps[0], g.unmasked ? nullptr : &g.pattern, scale);
     }
   }
   std::free(own);

@@ -126,6 +126,31 @@ HWY_INLINE void StoreSome(D d, hn::Vec<D> v, uint8_t* dst, size_t n, const BandP
     if (pat->written(phase + static_cast<int64_t>(j))) std::memcpy(d_ + j * esize, tmp + j * esize, esize);
 }
 
+// Vertical values of the samples at i of N rows: 8-bit (bytes) and 16-bit (int16 lanes).
+template <int N, class D16>
+HWY_INLINE hn::Vec<BytesOf<D16>> V8At(D16 d16, const uint8_t* const* src, size_t i, const int16_t* w,
+                                      const BytePack& ps) {
+  const BytesOf<D16> d8;
+  if (N == 1) return hn::LoadU(d8, src[0] + i);
+  auto acc = hn::Set(d16, 32);
+  for (int t = 0; t < N; ++t) acc = hn::Add(acc, Mul8x16(d16, hn::LoadU(d8, src[t] + i), hn::Set(d16, w[t])));
+  return PackBytes(d16, acc, ps);
+}
+template <int N, class D32>
+HWY_INLINE hn::Vec<HalvesOf<D32>> V16At(D32 d32, const uint8_t* const* src, size_t i, const int16_t* w, int scale) {
+  const HalvesOf<D32> dh;
+  if (N == 1) return hn::LoadU(dh, reinterpret_cast<const int16_t*>(src[0]) + i);
+  auto acc = hn::Zero(d32);
+  for (int t = 0; t < N; ++t) {
+    const auto a = hn::PromoteTo(d32, hn::LoadU(dh, reinterpret_cast<const int16_t*>(src[t]) + i));
+    acc = hn::Add(acc, hn::Mul(a, hn::Set(d32, int32_t{w[t]})));
+  }
+  return Packfix(d32, acc, scale);
+}
+
+// One destination row: n samples from N rows.  Unmasked rows go by whole vectors and end with
+// the last vector's worth again, overlapping (the same values into the same bytes); masked rows
+// store the written bands only; a row shorter than a vector goes through copies of its rows.
 template <int N>
 HWY_NOINLINE void Vertical8(uint8_t* dst, int64_t n, const int16_t* w, const uint8_t* const* rows,
                             const BandPattern* pat, int scale) {
@@ -133,12 +158,6 @@ HWY_NOINLINE void Vertical8(uint8_t* dst, int64_t n, const int16_t* w, const uin
   const BytesOf<decltype(d16)> d8;
   const size_t L = hn::Lanes(d16);
   const BytePack ps(scale);
-  auto at = [&](const uint8_t* const* src, size_t i) {
-    if (N == 1) return hn::LoadU(d8, src[0] + i);
-    auto acc = hn::Set(d16, 32);
-    for (int t = 0; t < N; ++t) acc = hn::Add(acc, Mul8x16(d16, hn::LoadU(d8, src[t] + i), hn::Set(d16, w[t])));
-    return PackBytes(d16, acc, ps);
-  };
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
   // Masked stores of the written bands, one mask per pattern phase.
   uint64_t phase_bits[32 * 2];
@@ -154,19 +173,18 @@ HWY_NOINLINE void Vertical8(uint8_t* dst, int64_t n, const int16_t* w, const uin
   size_t i = 0;
   if (!pat) {
     for (; i + 2 * L <= count; i += 2 * L) {
-      const auto v0 = at(rows, i), v1 = at(rows, i + L);
+      const auto v0 = V8At<N>(d16, rows, i, w, ps), v1 = V8At<N>(d16, rows, i + L, w, ps);
       hn::StoreU(v0, d8, dst + i);
       hn::StoreU(v1, d8, dst + i + L);
     }
-    for (; i + L <= count; i += L) hn::StoreU(at(rows, i), d8, dst + i);
-    // The last part again overlapping (the same values into the same bytes).
+    for (; i + L <= count; i += L) hn::StoreU(V8At<N>(d16, rows, i, w, ps), d8, dst + i);
     if (i < count && count >= L) {
-      hn::StoreU(at(rows, count - L), d8, dst + count - L);
+      hn::StoreU(V8At<N>(d16, rows, count - L, w, ps), d8, dst + count - L);
       i = count;
     }
   }
   for (; i + L <= count; i += L) {
-    const auto v = at(rows, i);
+    const auto v = V8At<N>(d16, rows, i, w, ps);
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
     if (fast_mask) {
       const uint64_t m = phase_bits[i % static_cast<size_t>(pat->period)];
@@ -176,17 +194,15 @@ HWY_NOINLINE void Vertical8(uint8_t* dst, int64_t n, const int16_t* w, const uin
 #endif
     StoreSome(d8, v, dst + i, L, pat, static_cast<int64_t>(i));
   }
-  // A row shorter than a vector, or a masked row's end: through copies of the rows' ends.
   if (i < count) {
-    // The row's last bytes through copies of the source rows' ends.
     HWY_ALIGN uint8_t tails[8][HWY_MAX_BYTES];
     const uint8_t* src[8];
-    const size_t rest = static_cast<size_t>(n) - i;
+    const size_t rest = count - i;
     for (int t = 0; t < N; ++t) {
       std::memcpy(tails[t], rows[t] + i, rest);
       src[t] = tails[t];
     }
-    StoreSome(d8, at(src, 0), dst + i, rest, pat, static_cast<int64_t>(i));
+    StoreSome(d8, V8At<N>(d16, src, 0, w, ps), dst + i, rest, pat, static_cast<int64_t>(i));
   }
 }
 
@@ -196,41 +212,89 @@ HWY_NOINLINE void Vertical16(uint8_t* dst, int64_t n, const int16_t* w, const ui
   const hn::ScalableTag<int32_t> d32;
   const HalvesOf<decltype(d32)> dh;
   const size_t L = hn::Lanes(d32);
-  auto at = [&](const uint8_t* const* src, size_t i) {
-    if (N == 1) return hn::LoadU(dh, reinterpret_cast<const int16_t*>(src[0]) + i);
-    auto acc = hn::Zero(d32);
-    for (int t = 0; t < N; ++t) {
-      const auto a = hn::PromoteTo(d32, hn::LoadU(dh, reinterpret_cast<const int16_t*>(src[t]) + i));
-      acc = hn::Add(acc, hn::Mul(a, hn::Set(d32, int32_t{w[t]})));
-    }
-    return Packfix(d32, acc, scale);
-  };
   const size_t count = static_cast<size_t>(n);
   int16_t* out = reinterpret_cast<int16_t*>(dst);
   size_t i = 0;
   if (!pat) {
     for (; i + 2 * L <= count; i += 2 * L) {
-      const auto v0 = at(rows, i), v1 = at(rows, i + L);
+      const auto v0 = V16At<N>(d32, rows, i, w, scale), v1 = V16At<N>(d32, rows, i + L, w, scale);
       hn::StoreU(v0, dh, out + i);
       hn::StoreU(v1, dh, out + i + L);
     }
-    for (; i + L <= count; i += L) hn::StoreU(at(rows, i), dh, out + i);
+    for (; i + L <= count; i += L) hn::StoreU(V16At<N>(d32, rows, i, w, scale), dh, out + i);
     if (i < count && count >= L) {
-      hn::StoreU(at(rows, count - L), dh, out + count - L);
+      hn::StoreU(V16At<N>(d32, rows, count - L, w, scale), dh, out + count - L);
       i = count;
     }
   }
-  for (; i + L <= count; i += L) StoreSome(dh, at(rows, i), dst + 2 * i, L, pat, static_cast<int64_t>(i));
+  for (; i + L <= count; i += L)
+    StoreSome(dh, V16At<N>(d32, rows, i, w, scale), dst + 2 * i, L, pat, static_cast<int64_t>(i));
   if (i < count) {
     HWY_ALIGN uint8_t tails[8][HWY_MAX_BYTES];
     const uint8_t* src[8];
-    const size_t rest = static_cast<size_t>(n) - i;
+    const size_t rest = count - i;
     for (int t = 0; t < N; ++t) {
       std::memcpy(tails[t], rows[t] + 2 * i, 2 * rest);
       src[t] = tails[t];
     }
-    StoreSome(dh, at(src, 0), dst + 2 * i, rest, pat, static_cast<int64_t>(i));
+    StoreSome(dh, V16At<N>(d32, src, 0, w, scale), dst + 2 * i, rest, pat, static_cast<int64_t>(i));
   }
+}
+
+// Two unmasked destination rows at once (their vectors interleave); rows shorter than a vector
+// one at a time.
+template <int N>
+HWY_NOINLINE void Vertical8Pair(uint8_t* d0, uint8_t* d1, int64_t n, const int16_t* w0, const int16_t* w1,
+                                const uint8_t* const* r0, const uint8_t* const* r1, int scale) {
+  const hn::ScalableTag<int16_t> d16;
+  const BytesOf<decltype(d16)> d8;
+  const size_t L = hn::Lanes(d16), count = static_cast<size_t>(n);
+  if (count < L) {
+    Vertical8<N>(d0, n, w0, r0, nullptr, scale);
+    Vertical8<N>(d1, n, w1, r1, nullptr, scale);
+    return;
+  }
+  const BytePack ps(scale);
+  for (size_t i = 0;; i += L) {
+    if (i + L > count) i = count - L;
+    const auto v0 = V8At<N>(d16, r0, i, w0, ps), v1 = V8At<N>(d16, r1, i, w1, ps);
+    hn::StoreU(v0, d8, d0 + i);
+    hn::StoreU(v1, d8, d1 + i);
+    if (i + L == count) break;
+  }
+}
+
+template <int N>
+HWY_NOINLINE void Vertical16Pair(uint8_t* d0, uint8_t* d1, int64_t n, const int16_t* w0, const int16_t* w1,
+                                 const uint8_t* const* r0, const uint8_t* const* r1, int scale) {
+  const hn::ScalableTag<int32_t> d32;
+  const HalvesOf<decltype(d32)> dh;
+  const size_t L = hn::Lanes(d32), count = static_cast<size_t>(n);
+  if (count < L) {
+    Vertical16<N>(d0, n, w0, r0, nullptr, scale);
+    Vertical16<N>(d1, n, w1, r1, nullptr, scale);
+    return;
+  }
+  for (size_t i = 0;; i += L) {
+    if (i + L > count) i = count - L;
+    const auto v0 = V16At<N>(d32, r0, i, w0, scale), v1 = V16At<N>(d32, r1, i, w1, scale);
+    hn::StoreU(v0, dh, reinterpret_cast<int16_t*>(d0) + i);
+    hn::StoreU(v1, dh, reinterpret_cast<int16_t*>(d1) + i);
+    if (i + L == count) break;
+  }
+}
+
+using VPairArgs = void(uint8_t*, uint8_t*, int64_t, const int16_t*, const int16_t*, const uint8_t* const*,
+                       const uint8_t* const*, int);
+
+VerticalPairFn VerticalPairKernelImpl(int bytes, int taps) {
+  static VPairArgs* const k8[9] = {nullptr,           Vertical8Pair<1>, Vertical8Pair<2>, Vertical8Pair<3>,
+                                   Vertical8Pair<4>,  Vertical8Pair<5>, Vertical8Pair<6>, Vertical8Pair<7>,
+                                   Vertical8Pair<8>};
+  static VPairArgs* const k16[9] = {nullptr,            Vertical16Pair<1>, Vertical16Pair<2>, Vertical16Pair<3>,
+                                    Vertical16Pair<4>,  Vertical16Pair<5>, Vertical16Pair<6>, Vertical16Pair<7>,
+                                    Vertical16Pair<8>};
+  return (bytes == 1 ? k8 : k16)[taps];
 }
 
 using VArgs = void(uint8_t*, int64_t, const int16_t*, const uint8_t* const*, const BandPattern*, int);
@@ -257,19 +321,43 @@ void VerticalImpl(int bytes, int taps, uint8_t* dst, int width, int pixel_bytes,
 
 bool HasRowKernelsImpl() { return true; }
 
-// 64 bytes of the row from byte a on; bytes outside [0, limit) read as 0 and are not touched.
-HWY_INLINE __m512i Window(const uint8_t* row, int64_t a, int64_t limit) {
-  if (a >= 0 && a + 64 <= limit) return _mm512_loadu_si512(row + a);
-  const int64_t lo = std::max<int64_t>(a, 0), hi = std::min<int64_t>(a + 64, limit);
-  if (hi <= lo) return _mm512_setzero_si512();
-  const uint64_t bits = (hi - lo >= 64 ? ~uint64_t{0} : ((uint64_t{1} << (hi - lo)) - 1)) << (lo - a);
-  return _mm512_maskz_loadu_epi8(bits, row + a);
+// 64 bytes of a row from byte a on (relative to base): bytes in [lo, hi) from memory, bytes
+// before lo from `left` and bytes from hi on from `right` (both without touching memory).
+HWY_INLINE __m512i Window(const uint8_t* base, int64_t a, int64_t lo, int64_t hi, __m512i left, __m512i right) {
+  if (a >= lo && a + 64 <= hi) return _mm512_loadu_si512(base + a);
+  const int64_t before = std::min<int64_t>(std::max<int64_t>(lo - a, 0), 64);
+  const __m512i fill = _mm512_mask_blend_epi8(before >= 64 ? ~uint64_t{0} : (uint64_t{1} << before) - 1, right, left);
+  const int64_t s = std::max(a, lo), e = std::min(a + 64, hi);
+  if (e <= s) return fill;
+  const uint64_t bits = (e - s >= 64 ? ~uint64_t{0} : ((uint64_t{1} << (e - s)) - 1)) << (s - a);
+  return _mm512_mask_loadu_epi8(fill, bits, base + a);
+}
+
+// A row's base: the address of sample iTableH[0] (only bytes in [lo_bytes, hi_bytes) of it are
+// read); and the values outside those bytes: zeros, or the first and last readable sample.
+HWY_INLINE const uint8_t* RowBase(const RowPlan& p, const uint8_t* row) {
+  return reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(row) - static_cast<uintptr_t>(p.off_bytes));
+}
+HWY_INLINE __m512i FillLeft(const RowPlan& p, const uint8_t* row) {
+  if (!p.extend) return _mm512_setzero_si512();
+  if (p.bytes == 1) return _mm512_set1_epi8(static_cast<char>(row[0]));
+  int16_t v;
+  std::memcpy(&v, row, 2);
+  return _mm512_set1_epi16(v);
+}
+HWY_INLINE __m512i FillRight(const RowPlan& p, const uint8_t* row) {
+  if (!p.extend) return _mm512_setzero_si512();
+  const uint8_t* last = row + (p.hi_bytes - p.lo_bytes - p.bytes);
+  if (p.bytes == 1) return _mm512_set1_epi8(static_cast<char>(last[0]));
+  int16_t v;
+  std::memcpy(&v, last, 2);
+  return _mm512_set1_epi16(v);
 }
 
 // One block of 32 destination bytes of an 8-bit row.
 template <int N, bool kTwo>
 HWY_INLINE __m256i Block8(const RowPlan& p, int64_t ws, __m512i idx, const int16_t* wk, const BytePack& ps,
-                          const uint8_t* row) {
+                          const uint8_t* base, __m512i fl, __m512i fr) {
   const hn::ScalableTag<int16_t> d16;
   const __mmask64 even = 0x5555555555555555ull;
   __m512i acc = _mm512_set1_epi16(32);
@@ -277,9 +365,10 @@ HWY_INLINE __m256i Block8(const RowPlan& p, int64_t ws, __m512i idx, const int16
     const int64_t a = ws + static_cast<int64_t>(t) * p.sspp;
     __m512i g;
     if (kTwo)
-      g = _mm512_maskz_permutex2var_epi8(even, Window(row, a, p.span), idx, Window(row, a + 64, p.span));
+      g = _mm512_maskz_permutex2var_epi8(even, Window(base, a, p.lo_bytes, p.hi_bytes, fl, fr), idx,
+                                         Window(base, a + 64, p.lo_bytes, p.hi_bytes, fl, fr));
     else
-      g = _mm512_maskz_permutexvar_epi8(even, idx, Window(row, a, p.span));
+      g = _mm512_maskz_permutexvar_epi8(even, idx, Window(base, a, p.lo_bytes, p.hi_bytes, fl, fr));
     if (N == 1)
       acc = g;
     else
@@ -292,12 +381,16 @@ HWY_INLINE __m256i Block8(const RowPlan& p, int64_t ws, __m512i idx, const int16
 template <int N, bool kTwo>
 HWY_NOINLINE void Row8(const RowPlan& p, const uint8_t* row0, const uint8_t* row1, uint8_t* out0, uint8_t* out1) {
   const BytePack ps(p.scale);
+  const uint8_t* b0 = RowBase(p, row0);
+  const uint8_t* b1 = row1 ? RowBase(p, row1) : b0;
+  const __m512i l0 = FillLeft(p, row0), r0f = FillRight(p, row0);
+  const __m512i l1 = row1 ? FillLeft(p, row1) : l0, r1f = row1 ? FillRight(p, row1) : r0f;
   for (int k = 0; k < p.blocks; ++k) {
     const int64_t ws = p.ws[k];
     const __m512i idx = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.idx + 32 * k)));
     const int16_t* wk = p.weights + static_cast<size_t>(k) * N * 32;
-    const __m256i r0 = Block8<N, kTwo>(p, ws, idx, wk, ps, row0);
-    const __m256i r1 = row1 ? Block8<N, kTwo>(p, ws, idx, wk, ps, row1) : r0;
+    const __m256i r0 = Block8<N, kTwo>(p, ws, idx, wk, ps, b0, l0, r0f);
+    const __m256i r1 = row1 ? Block8<N, kTwo>(p, ws, idx, wk, ps, b1, l1, r1f) : r0;
     const int left = p.samples - 32 * k;
     if (left >= 32) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out0 + 32 * k), r0);
@@ -312,14 +405,17 @@ HWY_NOINLINE void Row8(const RowPlan& p, const uint8_t* row0, const uint8_t* row
 // One block of 16 destination samples of a 16-bit row.
 template <int N>
 HWY_INLINE __m256i Block16(const RowPlan& p, int64_t ws, __m512i idx, const int16_t* wk, __m128i shift,
-                           const uint8_t* row) {
+                           const uint8_t* base, __m512i fl, __m512i fr) {
   constexpr int U = (N + 1) / 2;
-  const int64_t limit = 2 * p.span;
-  if (N == 1) return _mm512_cvtepi32_epi16(_mm512_permutex2var_epi16(Window(row, 2 * ws, limit), idx, Window(row, 2 * ws + 64, limit)));
+  const int64_t lo = p.lo_bytes, hi = p.hi_bytes;
+  if (N == 1)
+    return _mm512_cvtepi32_epi16(_mm512_permutex2var_epi16(Window(base, 2 * ws, lo, hi, fl, fr), idx,
+                                                           Window(base, 2 * ws + 64, lo, hi, fl, fr)));
   __m512i acc = _mm512_setzero_si512();
   for (int u = 0; u < U; ++u) {
     const int64_t a = 2 * (ws + 2 * static_cast<int64_t>(u) * p.sspp);
-    const __m512i g = _mm512_permutex2var_epi16(Window(row, a, limit), idx, Window(row, a + 64, limit));
+    const __m512i g =
+        _mm512_permutex2var_epi16(Window(base, a, lo, hi, fl, fr), idx, Window(base, a + 64, lo, hi, fl, fr));
     acc = _mm512_add_epi32(acc, _mm512_madd_epi16(g, _mm512_loadu_si512(wk + 32 * u)));
   }
   return _mm512_cvtsepi32_epi16(_mm512_sra_epi32(acc, shift));
@@ -329,12 +425,16 @@ template <int N>
 HWY_NOINLINE void Row16(const RowPlan& p, const uint8_t* row0, const uint8_t* row1, uint8_t* out0, uint8_t* out1) {
   constexpr int U = (N + 1) / 2;
   const __m128i shift = _mm_cvtsi32_si128(16 - (p.scale & 15));
+  const uint8_t* b0 = RowBase(p, row0);
+  const uint8_t* b1 = row1 ? RowBase(p, row1) : b0;
+  const __m512i l0 = FillLeft(p, row0), r0f = FillRight(p, row0);
+  const __m512i l1 = row1 ? FillLeft(p, row1) : l0, r1f = row1 ? FillRight(p, row1) : r0f;
   for (int k = 0; k < p.blocks; ++k) {
     const int64_t ws = p.ws[k];
     const __m512i idx = _mm512_loadu_si512(p.idx + 64 * k);
     const int16_t* wk = p.weights + static_cast<size_t>(k) * U * 32;
-    const __m256i r0 = Block16<N>(p, ws, idx, wk, shift, row0);
-    const __m256i r1 = row1 ? Block16<N>(p, ws, idx, wk, shift, row1) : r0;
+    const __m256i r0 = Block16<N>(p, ws, idx, wk, shift, b0, l0, r0f);
+    const __m256i r1 = row1 ? Block16<N>(p, ws, idx, wk, shift, b1, l1, r1f) : r0;
     const int left = p.samples - 16 * k;
     if (left >= 16) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out0 + 32 * k), r0);
@@ -435,6 +535,7 @@ HWY_EXPORT(VerticalImpl);
 HWY_EXPORT(HasRowKernelsImpl);
 HWY_EXPORT(RowKernelImpl);
 HWY_EXPORT(VerticalKernelImpl);
+HWY_EXPORT(VerticalPairKernelImpl);
 HWY_EXPORT(PositionsImpl);
 
 // ---- per-width entry points ------------------------------------------------------------------
@@ -746,7 +847,7 @@ void resampleH_8_bl_int(const uint8_t* const* rows, int span, int height, uint8_
 // ---- row kernels: the plan ---------------------------------------------------------------------
 
 bool plan_rows(RowPlan& plan, const Geometry& g, const int32_t* iTableH, uint32_t* const* wTableH, int dw,
-               int scale, uint8_t* space, size_t room) {
+               int scale, bool extend, bool copies, uint8_t* space, size_t room) {
   plan.ready = false;
   if (!HWY_DYNAMIC_DISPATCH(HasRowKernelsImpl)() || !g.pairs.identity) return false;
   const int lanes = g.bytes == 1 ? 32 : 16, taps = g.fwH, sspp = g.sspp;
@@ -812,6 +913,16 @@ bool plan_rows(RowPlan& plan, const Geometry& g, const int32_t* iTableH, uint32_
   plan.samples = static_cast<int>(n);
   plan.span = g.span;
   plan.two_windows = two;
+  plan.off_bytes = (g.vlo - g.lo) * g.bytes;
+  if (copies) {
+    plan.lo_bytes = 0;
+    plan.hi_bytes = g.span * g.bytes;
+    plan.extend = false;
+  } else {
+    plan.lo_bytes = plan.off_bytes;
+    plan.hi_bytes = (g.vhi - g.lo) * g.bytes;
+    plan.extend = extend;
+  }
   plan.scale = scale;
   plan.ready = true;
   return true;
@@ -825,6 +936,9 @@ void scale_positions(int n, double scale, double trans, int taps, int spp, int p
 
 void resample_row(const RowPlan& plan, const uint8_t* row, uint8_t* out) { row_kernel(plan)(plan, row, nullptr, out, nullptr); }
 VerticalFn vertical_kernel(int bytes, int taps) { return HWY_DYNAMIC_DISPATCH(VerticalKernelImpl)(bytes, taps); }
+VerticalPairFn vertical_pair_kernel(int bytes, int taps) {
+  return HWY_DYNAMIC_DISPATCH(VerticalPairKernelImpl)(bytes, taps);
+}
 
 }  // namespace bl
 #endif  // HWY_ONCE

@@ -77,7 +77,7 @@ bltest::Call transposed_call(const Shape& sh, std::mt19937& rng, int bytes) {
             " masks " + std::to_string(smask) + "->" + std::to_string(dmask);
   c.planes.push_back(bltest::rows_of(Access::kWrite, 1, 8 * static_cast<ptrdiff_t>(dw) * dspp, 0, sh.dst_align));
   c.planes.push_back(bltest::rows_of(Access::kRead, 1, 8 * span, 0, sh.src_align));
-  auto run = [=](const Bases& b, bool model) {
+  auto run = [=, keep = entries](const Bases& b, bool model) {
     bl::set_gsr_scale(scale);
     const uint8_t* base = reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(b[1]) - 8 * static_cast<intptr_t>(lo));
     if (model)
