@@ -3,8 +3,6 @@
 //   hostsim info [--lib PATH]              start-up status, suites, slots, enable flags
 //   hostsim demo [--lib PATH] [--out DIR]  every accelerated routine on the built-in image,
 //                                          with and without the extension
-//   hostsim resize IN.png OUT.png WxH ...   resize a PNG through the extension's vl_scale
-//                                          (hostsim/resize.cpp)
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -127,7 +125,7 @@ void register_demo(int order, DemoFn fn) { demos().emplace(order, fn); }
 }  // namespace hs
 
 namespace hs {
-int cmd_resize(int argc, char** argv, const std::string& default_lib);
+int cmd_resize(int argc, char** argv, const std::string& default_lib);  // hostsim/resize.cpp
 }
 
 int main(int argc, char** argv) {
@@ -143,8 +141,7 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--no-images"))
       out.clear();
     else {
-      std::fprintf(stderr, "usage: hostsim [info|demo] [--lib PATH] [--out DIR] [--no-images]\n"
-                           "       hostsim resize IN.png OUT.png WIDTHxHEIGHT [--filter F] [--taps LIST] [--lib PATH]\n");
+      std::fprintf(stderr, "usage: hostsim [info|demo] [--lib PATH] [--out DIR] [--no-images]\n");
       return 2;
     }
   }
