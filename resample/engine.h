@@ -82,12 +82,19 @@ BandPairs pair_bands(int sspp, uint32_t smask, int dspp, uint32_t dmask);
 struct BandPattern {
   uint32_t m = 0;
   int period = 1;
+  uint64_t bits[2] = {};  // written(i) for i < 128, bit i (made by replicate_mask)
   bool written(int64_t i) const {
     const int b = period - 1 - static_cast<int>(i % period);
     return b < 32 && ((m >> b) & 1u);
   }
+  // written(phase + j) at bit j, j < 64, for a phase below the period (when period <= 64).
+  uint64_t mask64(int phase) const {
+    return phase == 0 ? bits[0] : (bits[0] >> phase) | (bits[1] << (64 - phase));
+  }
 };
 BandPattern replicate_mask(int dspp, uint32_t bmask);
+// The pattern of an already repeated mask m over `period` bits.
+BandPattern band_pattern(uint32_t m, int period);
 
 // ---- the per-call geometry shared by the driver and its model ------------------------------
 

@@ -15,6 +15,7 @@
 #include "hwy/highway.h"
 
 #include "arith/partitioned.h"
+#include "arith/targets.h"
 #include "resample/engine.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -27,6 +28,25 @@ namespace hn = hwy::HWY_NAMESPACE;
 template <typename T>
 HWY_INLINE void DoublePixels(const uint8_t* src, uint8_t* dst, int64_t m) {
   int64_t i = 0;
+#if BL_HAVE_PERMUTE512
+  if (sizeof(T) == 1) {
+    // 32 source bytes to 64 with one byte permute.
+    alignas(64) static constexpr uint8_t kTwice[64] = {
+        0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,  7,  7,  8,  8,  9,  9,  10, 10,
+        11, 11, 12, 12, 13, 13, 14, 14, 15, 15, 16, 16, 17, 17, 18, 18, 19, 19, 20, 20, 21, 21,
+        22, 22, 23, 23, 24, 24, 25, 25, 26, 26, 27, 27, 28, 28, 29, 29, 30, 30, 31, 31};
+    const __m512i idx = _mm512_load_si512(kTwice);
+    auto step = [&](int64_t k) {
+      const __m512i v = _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + k)));
+      _mm512_storeu_si512(dst + 2 * k, _mm512_permutexvar_epi8(idx, v));
+    };
+    for (; i + 32 <= m; i += 32) step(i);
+    if (i < m && m >= 32) {
+      step(m - 32);
+      i = m;
+    }
+  }
+#endif
 #if HWY_TARGET != HWY_SCALAR
   const hn::Full128<T> d;
   const hn::Repartition<uint8_t, decltype(d)> d8;
@@ -119,25 +139,30 @@ void Duplicate3Impl(const uint8_t* src, uint8_t* dst, int w) {
   }
 }
 
-// Bytes [q, n) of a bilinear row with vectors of d: two destination bytes per 16-bit lane,
-// source pixel k = (q + hphase) / 2 + lane.  Whole vectors, then the last vector's worth again
-// overlapping when the span holds one.  Returns where it stopped.
+// Bytes [q, n) of bilinear rows with vectors of d: two destination bytes per 16-bit lane, source
+// pixel k = (q + hphase) / 2 + lane; rows (A0, B0) into d0 and, when d1 is not null, (A1, B1)
+// into d1 alongside.  Whole vectors, then the last vector's worth again overlapping when the span
+// holds one.  Returns where it stopped.
 template <class D16>
-HWY_INLINE int64_t BilinearSpan(D16 d16, const uint8_t* A, const uint8_t* B, uint8_t* d, int64_t q, int64_t n,
-                                int hphase) {
+HWY_INLINE int64_t BilinearSpan(D16 d16, const uint8_t* A0, const uint8_t* B0, uint8_t* d0, const uint8_t* A1,
+                                const uint8_t* B1, uint8_t* d1, int64_t q, int64_t n, int hphase) {
   const hn::Rebind<uint8_t, D16> d8;
   const hn::Repartition<uint8_t, D16> d8x2;
   const int64_t L = static_cast<int64_t>(hn::Lanes(d16));
-  auto step = [&](int64_t at) {
-    const int64_t jj = at + hphase, k = jj >> 1;
+  auto row = [&](const uint8_t* A, const uint8_t* B, uint8_t* d, int64_t at, int64_t k, bool odd) {
     const auto s0 = hn::Add(hn::PromoteTo(d16, hn::LoadU(d8, A + k)), hn::PromoteTo(d16, hn::LoadU(d8, B + k)));
     const auto s1 =
         hn::Add(hn::PromoteTo(d16, hn::LoadU(d8, A + k + 1)), hn::PromoteTo(d16, hn::LoadU(d8, B + k + 1)));
     const auto between = hn::ShiftRight<2>(hn::Add(s0, s1));
-    if (jj & 1)
+    if (odd)
       hn::StoreU(hn::BitCast(d8x2, hn::Or(between, hn::ShiftLeft<8>(hn::ShiftRight<1>(s1)))), d8x2, d + at);
     else
       hn::StoreU(hn::BitCast(d8x2, hn::Or(hn::ShiftRight<1>(s0), hn::ShiftLeft<8>(between))), d8x2, d + at);
+  };
+  auto step = [&](int64_t at) {
+    const int64_t jj = at + hphase;
+    row(A0, B0, d0, at, jj >> 1, jj & 1);
+    if (d1) row(A1, B1, d1, at, jj >> 1, jj & 1);
   };
   if (n - q < 2 * L) return q;
   for (; q + 2 * L <= n; q += 2 * L) step(q);
@@ -145,31 +170,44 @@ HWY_INLINE int64_t BilinearSpan(D16 d16, const uint8_t* A, const uint8_t* B, uin
   return n;
 }
 
-// Every row of the 1-band bilinear 2x kernel: the leading bytes (before the destination's first
-// 8-byte boundary) with each mean rounded half up, the rest truncated.
+// The leading bytes of a row (before the destination's first 8-byte boundary): each mean
+// rounded half up; the rest from q on truncated.
+HWY_INLINE void BilinearHead(const uint8_t* A, const uint8_t* B, uint8_t* d, int64_t head, int hphase) {
+  for (int64_t q = 0; q < head; ++q) {
+    const int64_t jj = q + hphase, lo = jj >> 1, hi = (jj + 1) >> 1;
+    const int a = (A[lo] + A[hi] + 1) >> 1, c = (B[lo] + B[hi] + 1) >> 1;
+    d[q] = static_cast<uint8_t>((a + c + 1) >> 1);
+  }
+}
+HWY_INLINE void BilinearTail(const uint8_t* A, const uint8_t* B, uint8_t* d, int64_t q, int64_t n, int hphase) {
+  for (; q < n; ++q) {
+    const int64_t jj = q + hphase, lo = jj >> 1, hi = (jj + 1) >> 1;
+    d[q] = static_cast<uint8_t>((A[lo] + A[hi] + B[lo] + B[hi]) >> 2);
+  }
+}
+
+// Every row of the 1-band bilinear 2x kernel, two at a time.
 void BilinearRowsImpl(const uint8_t* src, ptrdiff_t slb, uint8_t* dst, ptrdiff_t dlb, int w, int h, int hphase,
                       int vphase) {
   const int64_t n = w;
   const int64_t head = std::min<int64_t>(n, (8 - VL_OFFSET(dst)) & 7);
-  for (int j = 0; j < h; ++j) {
-    const int kk = j + vphase;
-    const uint8_t* A = src + static_cast<ptrdiff_t>(kk / 2) * slb;
-    const uint8_t* B = (kk & 1) ? A + slb : A;
-    uint8_t* d = dst + static_cast<ptrdiff_t>(j) * dlb;
-    for (int64_t q = 0; q < head; ++q) {
-      const int64_t jj = q + hphase, lo = jj >> 1, hi = (jj + 1) >> 1;
-      const int a = (A[lo] + A[hi] + 1) >> 1, c = (B[lo] + B[hi] + 1) >> 1;
-      d[q] = static_cast<uint8_t>((a + c + 1) >> 1);
+  for (int j = 0; j < h; j += 2) {
+    const uint8_t *A[2], *B[2];
+    uint8_t* d[2] = {dst + static_cast<ptrdiff_t>(j) * dlb, j + 1 < h ? dst + static_cast<ptrdiff_t>(j + 1) * dlb : nullptr};
+    for (int r = 0; r < 2; ++r) {
+      const int kk = j + r + vphase;
+      A[r] = src + static_cast<ptrdiff_t>(kk / 2) * slb;
+      B[r] = (kk & 1) ? A[r] + slb : A[r];
     }
+    for (int r = 0; r < 2; ++r)
+      if (d[r]) BilinearHead(A[r], B[r], d[r], head, hphase);
     int64_t q = head;
 #if HWY_TARGET != HWY_SCALAR
-    q = BilinearSpan(hn::ScalableTag<uint16_t>(), A, B, d, q, n, hphase);
-    q = BilinearSpan(hn::CappedTag<uint16_t, 8>(), A, B, d, q, n, hphase);
+    q = BilinearSpan(hn::ScalableTag<uint16_t>(), A[0], B[0], d[0], A[1], B[1], d[1], q, n, hphase);
+    q = BilinearSpan(hn::CappedTag<uint16_t, 8>(), A[0], B[0], d[0], A[1], B[1], d[1], q, n, hphase);
 #endif
-    for (; q < n; ++q) {
-      const int64_t jj = q + hphase, lo = jj >> 1, hi = (jj + 1) >> 1;
-      d[q] = static_cast<uint8_t>((A[lo] + A[hi] + B[lo] + B[hi]) >> 2);
-    }
+    for (int r = 0; r < 2; ++r)
+      if (d[r]) BilinearTail(A[r], B[r], d[r], q, n, hphase);
   }
 }
 

@@ -40,12 +40,19 @@ BandPairs pair_bands(int sspp, uint32_t smask, int dspp, uint32_t dmask) {
   return p;
 }
 
-BandPattern replicate_mask(int dspp, uint32_t bmask) {
+BandPattern band_pattern(uint32_t m, int period) {
   BandPattern b;
-  const int n = (dspp + 7) / dspp;
-  for (int i = 0; i < n; ++i) b.m = (dspp >= 32 ? 0 : b.m << dspp) | bmask;
-  b.period = dspp * n;
+  b.m = m;
+  b.period = period;
+  for (int i = 0; i < 128; ++i) b.bits[i / 64] |= uint64_t{b.written(i)} << (i % 64);
   return b;
+}
+
+BandPattern replicate_mask(int dspp, uint32_t bmask) {
+  const int n = (dspp + 7) / dspp;
+  uint32_t m = 0;
+  for (int i = 0; i < n; ++i) m = (dspp >= 32 ? 0 : m << dspp) | bmask;
+  return band_pattern(m, dspp * n);
 }
 
 namespace {

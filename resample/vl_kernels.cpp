@@ -160,14 +160,8 @@ HWY_NOINLINE void Vertical8(uint8_t* dst, int64_t n, const int16_t* w, const uin
   const BytePack ps(scale);
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
   // Masked stores of the written bands, one mask per pattern phase.
-  uint64_t phase_bits[32 * 2];
-  const bool fast_mask = pat && pat->period <= 32 && L <= 64;
-  if (fast_mask)
-    for (int ph = 0; ph < pat->period; ++ph) {
-      uint64_t m = 0;
-      for (size_t j = 0; j < L; ++j) m |= uint64_t{pat->written(ph + static_cast<int64_t>(j))} << j;
-      phase_bits[ph] = m;
-    }
+  const bool fast_mask = pat && pat->period <= 64 && L <= 64;
+  size_t phase = 0;  // of sample i within the pattern's period
 #endif
   const size_t count = static_cast<size_t>(n);
   size_t i = 0;
@@ -187,13 +181,23 @@ HWY_NOINLINE void Vertical8(uint8_t* dst, int64_t n, const int16_t* w, const uin
     const auto v = V8At<N>(d16, rows, i, w, ps);
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
     if (fast_mask) {
-      const uint64_t m = phase_bits[i % static_cast<size_t>(pat->period)];
+      const uint64_t m = pat->mask64(static_cast<int>(phase));
       hn::BlendedStore(v, hn::LoadMaskBits(d8, reinterpret_cast<const uint8_t*>(&m)), d8, dst + i);
+      phase = (phase + L) % static_cast<size_t>(pat->period);
       continue;
     }
 #endif
     StoreSome(d8, v, dst + i, L, pat, static_cast<int64_t>(i));
   }
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+  // A masked row's end: its last vector again, overlapping, under the same masks.
+  if (fast_mask && i < count && count >= L) {
+    const uint64_t m = pat->mask64(static_cast<int>((count - L) % static_cast<size_t>(pat->period)));
+    hn::BlendedStore(V8At<N>(d16, rows, count - L, w, ps), hn::LoadMaskBits(d8, reinterpret_cast<const uint8_t*>(&m)),
+                     d8, dst + count - L);
+    i = count;
+  }
+#endif
   if (i < count) {
     HWY_ALIGN uint8_t tails[8][HWY_MAX_BYTES];
     const uint8_t* src[8];
@@ -551,9 +555,7 @@ HWY_EXPORT(PositionsImpl);
   void resampleV_##bits##_##N(uint8_t* dst, int width, int pixel_bytes, uint32_t* const* wEntry,              \
                               const uint8_t* const* rows, uint32_t mask) {                                    \
     const int dspp = pixel_bytes / bytes;                                                                     \
-    BandPattern pat;                                                                                          \
-    pat.m = mask;                                                                                             \
-    pat.period = dspp * ((dspp + 7) / dspp);                                                                  \
+    const BandPattern pat = band_pattern(mask, dspp * ((dspp + 7) / dspp));                                   \
     HWY_DYNAMIC_DISPATCH(VerticalImpl)(bytes, N, dst, width, pixel_bytes, wEntry, rows, &pat, gsr_scale());   \
   }
 #define BL_WIDTHS(X, bytes, bits) \

