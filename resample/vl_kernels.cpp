@@ -148,157 +148,93 @@ HWY_INLINE hn::Vec<HalvesOf<D32>> V16At(D32 d32, const uint8_t* const* src, size
   return Packfix(d32, acc, scale);
 }
 
+// The vertical values of one destination row's samples i .. i + L - 1 (L: lanes of Out), for
+// 8-bit rows (bytes out) and 16-bit rows (int16 out).
+template <int N>
+struct Math8 {
+  using D = hn::ScalableTag<int16_t>;
+  using Out = BytesOf<D>;
+  static constexpr size_t kBytes = 1;
+  D d;
+  BytePack ps;
+  const int16_t* w;
+  Math8(const int16_t* weights, int scale) : ps(scale), w(weights) {}
+  HWY_INLINE hn::Vec<Out> operator()(const uint8_t* const* src, size_t i) const { return V8At<N>(d, src, i, w, ps); }
+};
+template <int N>
+struct Math16 {
+  using D = hn::ScalableTag<int32_t>;
+  using Out = HalvesOf<D>;
+  static constexpr size_t kBytes = 2;
+  D d;
+  int scale;
+  const int16_t* w;
+  Math16(const int16_t* weights, int s) : scale(s), w(weights) {}
+  HWY_INLINE hn::Vec<Out> operator()(const uint8_t* const* src, size_t i) const { return V16At<N>(d, src, i, w, scale); }
+};
+
+template <class Out>
+HWY_INLINE void StoreAt(Out o, hn::Vec<Out> v, uint8_t* dst, size_t i) {
+  hn::StoreU(v, o, reinterpret_cast<hn::TFromD<Out>*>(dst) + i);
+}
+
 // One destination row: n samples from N rows.  Unmasked rows go by whole vectors and end with
 // the last vector's worth again, overlapping (the same values into the same bytes); masked rows
-// store the written bands only; a row shorter than a vector goes through copies of its rows.
+// store the written bands only (with masked stores, the end overlapping too); a row shorter than
+// a vector goes through copies of its rows' ends.
+template <int N, class Math>
+HWY_INLINE void VerticalRow(uint8_t* dst, int64_t n, const uint8_t* const* rows, const BandPattern* pat,
+                            const Math& at) {
+  const typename Math::Out o;
+  constexpr size_t B = Math::kBytes;
+  const size_t L = hn::Lanes(o), count = static_cast<size_t>(n);
+  size_t i = 0;
+  if (!pat) {
+    for (; i + 2 * L <= count; i += 2 * L) {
+      const auto v0 = at(rows, i), v1 = at(rows, i + L);
+      StoreAt(o, v0, dst, i);
+      StoreAt(o, v1, dst, i + L);
+    }
+    for (; i + L <= count; i += L) StoreAt(o, at(rows, i), dst, i);
+    if (i < count && count >= L) {
+      StoreAt(o, at(rows, count - L), dst, count - L);
+      i = count;
+    }
+  }
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+  if (pat && pat->period <= 64 && L <= 64 && count >= L) {
+    auto masked = [&](size_t at_i) {
+      const uint64_t m = pat->mask64(static_cast<int>(at_i % static_cast<size_t>(pat->period)));
+      hn::BlendedStore(at(rows, at_i), hn::LoadMaskBits(o, reinterpret_cast<const uint8_t*>(&m)), o,
+                       reinterpret_cast<hn::TFromD<decltype(o)>*>(dst) + at_i);
+    };
+    for (; i + L <= count; i += L) masked(i);
+    if (i < count) masked(count - L);
+    return;
+  }
+#endif
+  for (; i + L <= count; i += L) StoreSome(o, at(rows, i), dst + B * i, L, pat, static_cast<int64_t>(i));
+  if (i < count) {
+    HWY_ALIGN uint8_t tails[8][HWY_MAX_BYTES];
+    const uint8_t* src[8];
+    const size_t rest = count - i;
+    for (int t = 0; t < N; ++t) {
+      std::memcpy(tails[t], rows[t] + B * i, B * rest);
+      src[t] = tails[t];
+    }
+    StoreSome(o, at(src, 0), dst + B * i, rest, pat, static_cast<int64_t>(i));
+  }
+}
+
 template <int N>
 HWY_NOINLINE void Vertical8(uint8_t* dst, int64_t n, const int16_t* w, const uint8_t* const* rows,
                             const BandPattern* pat, int scale) {
-  const hn::ScalableTag<int16_t> d16;
-  const BytesOf<decltype(d16)> d8;
-  const size_t L = hn::Lanes(d16);
-  const BytePack ps(scale);
-#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
-  // Masked stores of the written bands, one mask per pattern phase.
-  const bool fast_mask = pat && pat->period <= 64 && L <= 64;
-  size_t phase = 0;  // of sample i within the pattern's period
-#endif
-  const size_t count = static_cast<size_t>(n);
-  size_t i = 0;
-  if (!pat) {
-    for (; i + 2 * L <= count; i += 2 * L) {
-      const auto v0 = V8At<N>(d16, rows, i, w, ps), v1 = V8At<N>(d16, rows, i + L, w, ps);
-      hn::StoreU(v0, d8, dst + i);
-      hn::StoreU(v1, d8, dst + i + L);
-    }
-    for (; i + L <= count; i += L) hn::StoreU(V8At<N>(d16, rows, i, w, ps), d8, dst + i);
-    if (i < count && count >= L) {
-      hn::StoreU(V8At<N>(d16, rows, count - L, w, ps), d8, dst + count - L);
-      i = count;
-    }
-  }
-  for (; i + L <= count; i += L) {
-    const auto v = V8At<N>(d16, rows, i, w, ps);
-#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
-    if (fast_mask) {
-      const uint64_t m = pat->mask64(static_cast<int>(phase));
-      hn::BlendedStore(v, hn::LoadMaskBits(d8, reinterpret_cast<const uint8_t*>(&m)), d8, dst + i);
-      phase = (phase + L) % static_cast<size_t>(pat->period);
-      continue;
-    }
-#endif
-    StoreSome(d8, v, dst + i, L, pat, static_cast<int64_t>(i));
-  }
-#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
-  // A masked row's end: its last vector again, overlapping, under the same masks.
-  if (fast_mask && i < count && count >= L) {
-    const uint64_t m = pat->mask64(static_cast<int>((count - L) % static_cast<size_t>(pat->period)));
-    hn::BlendedStore(V8At<N>(d16, rows, count - L, w, ps), hn::LoadMaskBits(d8, reinterpret_cast<const uint8_t*>(&m)),
-                     d8, dst + count - L);
-    i = count;
-  }
-#endif
-  if (i < count) {
-    HWY_ALIGN uint8_t tails[8][HWY_MAX_BYTES];
-    const uint8_t* src[8];
-    const size_t rest = count - i;
-    for (int t = 0; t < N; ++t) {
-      std::memcpy(tails[t], rows[t] + i, rest);
-      src[t] = tails[t];
-    }
-    StoreSome(d8, V8At<N>(d16, src, 0, w, ps), dst + i, rest, pat, static_cast<int64_t>(i));
-  }
+  VerticalRow<N>(dst, n, rows, pat, Math8<N>(w, scale));
 }
-
 template <int N>
 HWY_NOINLINE void Vertical16(uint8_t* dst, int64_t n, const int16_t* w, const uint8_t* const* rows,
                              const BandPattern* pat, int scale) {
-  const hn::ScalableTag<int32_t> d32;
-  const HalvesOf<decltype(d32)> dh;
-  const size_t L = hn::Lanes(d32);
-  const size_t count = static_cast<size_t>(n);
-  int16_t* out = reinterpret_cast<int16_t*>(dst);
-  size_t i = 0;
-  if (!pat) {
-    for (; i + 2 * L <= count; i += 2 * L) {
-      const auto v0 = V16At<N>(d32, rows, i, w, scale), v1 = V16At<N>(d32, rows, i + L, w, scale);
-      hn::StoreU(v0, dh, out + i);
-      hn::StoreU(v1, dh, out + i + L);
-    }
-    for (; i + L <= count; i += L) hn::StoreU(V16At<N>(d32, rows, i, w, scale), dh, out + i);
-    if (i < count && count >= L) {
-      hn::StoreU(V16At<N>(d32, rows, count - L, w, scale), dh, out + count - L);
-      i = count;
-    }
-  }
-  for (; i + L <= count; i += L)
-    StoreSome(dh, V16At<N>(d32, rows, i, w, scale), dst + 2 * i, L, pat, static_cast<int64_t>(i));
-  if (i < count) {
-    HWY_ALIGN uint8_t tails[8][HWY_MAX_BYTES];
-    const uint8_t* src[8];
-    const size_t rest = count - i;
-    for (int t = 0; t < N; ++t) {
-      std::memcpy(tails[t], rows[t] + 2 * i, 2 * rest);
-      src[t] = tails[t];
-    }
-    StoreSome(dh, V16At<N>(d32, src, 0, w, scale), dst + 2 * i, rest, pat, static_cast<int64_t>(i));
-  }
-}
-
-// Two unmasked destination rows at once (their vectors interleave); rows shorter than a vector
-// one at a time.
-template <int N>
-HWY_NOINLINE void Vertical8Pair(uint8_t* d0, uint8_t* d1, int64_t n, const int16_t* w0, const int16_t* w1,
-                                const uint8_t* const* r0, const uint8_t* const* r1, int scale) {
-  const hn::ScalableTag<int16_t> d16;
-  const BytesOf<decltype(d16)> d8;
-  const size_t L = hn::Lanes(d16), count = static_cast<size_t>(n);
-  if (count < L) {
-    Vertical8<N>(d0, n, w0, r0, nullptr, scale);
-    Vertical8<N>(d1, n, w1, r1, nullptr, scale);
-    return;
-  }
-  const BytePack ps(scale);
-  for (size_t i = 0;; i += L) {
-    if (i + L > count) i = count - L;
-    const auto v0 = V8At<N>(d16, r0, i, w0, ps), v1 = V8At<N>(d16, r1, i, w1, ps);
-    hn::StoreU(v0, d8, d0 + i);
-    hn::StoreU(v1, d8, d1 + i);
-    if (i + L == count) break;
-  }
-}
-
-template <int N>
-HWY_NOINLINE void Vertical16Pair(uint8_t* d0, uint8_t* d1, int64_t n, const int16_t* w0, const int16_t* w1,
-                                 const uint8_t* const* r0, const uint8_t* const* r1, int scale) {
-  const hn::ScalableTag<int32_t> d32;
-  const HalvesOf<decltype(d32)> dh;
-  const size_t L = hn::Lanes(d32), count = static_cast<size_t>(n);
-  if (count < L) {
-    Vertical16<N>(d0, n, w0, r0, nullptr, scale);
-    Vertical16<N>(d1, n, w1, r1, nullptr, scale);
-    return;
-  }
-  for (size_t i = 0;; i += L) {
-    if (i + L > count) i = count - L;
-    const auto v0 = V16At<N>(d32, r0, i, w0, scale), v1 = V16At<N>(d32, r1, i, w1, scale);
-    hn::StoreU(v0, dh, reinterpret_cast<int16_t*>(d0) + i);
-    hn::StoreU(v1, dh, reinterpret_cast<int16_t*>(d1) + i);
-    if (i + L == count) break;
-  }
-}
-
-using VPairArgs = void(uint8_t*, uint8_t*, int64_t, const int16_t*, const int16_t*, const uint8_t* const*,
-                       const uint8_t* const*, int);
-
-VerticalPairFn VerticalPairKernelImpl(int bytes, int taps) {
-  static VPairArgs* const k8[9] = {nullptr,           Vertical8Pair<1>, Vertical8Pair<2>, Vertical8Pair<3>,
-                                   Vertical8Pair<4>,  Vertical8Pair<5>, Vertical8Pair<6>, Vertical8Pair<7>,
-                                   Vertical8Pair<8>};
-  static VPairArgs* const k16[9] = {nullptr,            Vertical16Pair<1>, Vertical16Pair<2>, Vertical16Pair<3>,
-                                    Vertical16Pair<4>,  Vertical16Pair<5>, Vertical16Pair<6>, Vertical16Pair<7>,
-                                    Vertical16Pair<8>};
-  return (bytes == 1 ? k8 : k16)[taps];
+  VerticalRow<N>(dst, n, rows, pat, Math16<N>(w, scale));
 }
 
 using VArgs = void(uint8_t*, int64_t, const int16_t*, const uint8_t* const*, const BandPattern*, int);
@@ -317,6 +253,51 @@ void VerticalImpl(int bytes, int taps, uint8_t* dst, int width, int pixel_bytes,
   for (int t = 0; t < taps && taps > 1; ++t) w[t] = bytes == 1 ? weight8(*wEntry, t) : weight16(*wEntry, t);
   const int64_t n = static_cast<int64_t>(width) * pixel_bytes / bytes;
   VerticalKernelImpl(bytes, taps)(dst, n, w, rows, pattern, scale);
+}
+
+// Two unmasked destination rows at once (their vectors interleave); rows shorter than a vector
+// one at a time.
+template <int N, class Math>
+HWY_INLINE void VerticalPair(uint8_t* d0, uint8_t* d1, int64_t n, const uint8_t* const* r0, const uint8_t* const* r1,
+                             const Math& a0, const Math& a1) {
+  const typename Math::Out o;
+  const size_t L = hn::Lanes(o), count = static_cast<size_t>(n);
+  if (count < L) {
+    VerticalRow<N>(d0, n, r0, nullptr, a0);
+    VerticalRow<N>(d1, n, r1, nullptr, a1);
+    return;
+  }
+  for (size_t i = 0;; i += L) {
+    if (i + L > count) i = count - L;
+    const auto v0 = a0(r0, i), v1 = a1(r1, i);
+    StoreAt(o, v0, d0, i);
+    StoreAt(o, v1, d1, i);
+    if (i + L == count) break;
+  }
+}
+
+template <int N>
+HWY_NOINLINE void Vertical8Pair(uint8_t* d0, uint8_t* d1, int64_t n, const int16_t* w0, const int16_t* w1,
+                                const uint8_t* const* r0, const uint8_t* const* r1, int scale) {
+  VerticalPair<N>(d0, d1, n, r0, r1, Math8<N>(w0, scale), Math8<N>(w1, scale));
+}
+template <int N>
+HWY_NOINLINE void Vertical16Pair(uint8_t* d0, uint8_t* d1, int64_t n, const int16_t* w0, const int16_t* w1,
+                                 const uint8_t* const* r0, const uint8_t* const* r1, int scale) {
+  VerticalPair<N>(d0, d1, n, r0, r1, Math16<N>(w0, scale), Math16<N>(w1, scale));
+}
+
+using VPairArgs = void(uint8_t*, uint8_t*, int64_t, const int16_t*, const int16_t*, const uint8_t* const*,
+                       const uint8_t* const*, int);
+
+VerticalPairFn VerticalPairKernelImpl(int bytes, int taps) {
+  static VPairArgs* const k8[9] = {nullptr,           Vertical8Pair<1>, Vertical8Pair<2>, Vertical8Pair<3>,
+                                   Vertical8Pair<4>,  Vertical8Pair<5>, Vertical8Pair<6>, Vertical8Pair<7>,
+                                   Vertical8Pair<8>};
+  static VPairArgs* const k16[9] = {nullptr,            Vertical16Pair<1>, Vertical16Pair<2>, Vertical16Pair<3>,
+                                    Vertical16Pair<4>,  Vertical16Pair<5>, Vertical16Pair<6>, Vertical16Pair<7>,
+                                    Vertical16Pair<8>};
+  return (bytes == 1 ? k8 : k16)[taps];
 }
 
 // ---- row kernels -----------------------------------------------------------------------------
