@@ -798,11 +798,18 @@ void resampleH_8_nn_int(const uint8_t* const* rows, int span, int height, uint8_
                      nn_core, dw, cl, cr, start, edgeH);
     return;
   }
-  // Untransposed: each destination sample copied from its source sample, row by row.
+  // Untransposed: each destination sample copied from its source sample, row by row (a plain
+  // row copy when the columns follow each other inside the readable samples, all bands paired).
   const Span s = span_of(iTableH, span, cl, cr, start, sspp, edgeH);
   const BandPairs p = pair_bands(sspp, smask, dspp, dmask);
   const int64_t n = static_cast<int64_t>(dw) * dspp;
   const int W = static_cast<int>((n + 7) / 8 * 8);
+  bool contiguous = p.identity && cl == 0 && cr == 0;
+  for (int x = 1; x < dw && contiguous; ++x) contiguous = iTableH[x] == iTableH[0] + static_cast<int64_t>(x) * sspp;
+  if (contiguous) {
+    for (int r = 0; r < height; ++r) std::memcpy(out + static_cast<ptrdiff_t>(r) * W, rows[r], static_cast<size_t>(n));
+    return;
+  }
   for (int r = 0; r < height; ++r) {
     uint8_t* o = out + static_cast<ptrdiff_t>(r) * W;
     if (!p.all_dst) std::memset(o, 0, static_cast<size_t>(n));
