@@ -204,6 +204,7 @@ void BilinearRowsImpl(const uint8_t* src, ptrdiff_t slb, uint8_t* dst, ptrdiff_t
     int64_t q = head;
 #if HWY_TARGET != HWY_SCALAR
     q = BilinearSpan(hn::ScalableTag<uint16_t>(), A[0], B[0], d[0], A[1], B[1], d[1], q, n, hphase);
+    q = BilinearSpan(hn::CappedTag<uint16_t, 16>(), A[0], B[0], d[0], A[1], B[1], d[1], q, n, hphase);
     q = BilinearSpan(hn::CappedTag<uint16_t, 8>(), A[0], B[0], d[0], A[1], B[1], d[1], q, n, hphase);
 #endif
     for (int r = 0; r < 2; ++r)

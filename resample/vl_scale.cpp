@@ -90,10 +90,13 @@ bool bilinear_2x(vl_image s, vl_image d, float xtrans, float ytrans) {
   d.w = w;
   d.h = h;
   shift_source(s, (x0 + cx.phase) / 2, (y0 + cy.phase) / 2);
-  void* work = std::malloc(bl_2x_work_bytes(d.w));
+  // The kernel's work buffer: on the stack when small, else from the heap.
+  alignas(16) uint8_t small[2048];
+  const size_t bytes = bl_2x_work_bytes(d.w);
+  void* work = bytes <= sizeof small ? small : std::malloc(bytes);
   if (!work) return false;
   resample_bl_8_1_2x(&s, &d, work, (x0 + cx.phase) & 1, (y0 + cy.phase) & 1);
-  std::free(work);
+  if (work != small) std::free(work);
   return true;
 }
 
