@@ -15,17 +15,20 @@
 // through the horizontal pass into a ring of output-block rows (16 rows of W bytes, W = the
 // destination row rounded up to 8 bytes), and a table of 32-bit offsets per source row says
 // where its horizontal result lies.  Destination row k is then made by the vertical pass from
-// rows iTableV[k] .. iTableV[k] + filterwidthV - 1.  The ring keeps every row a destination row
-// still needs: at most 7 rows from earlier batches are live when a batch is fetched, and the ring
-// holds the current batch and the two before it.
+// rows iTableV[k] .. iTableV[k] + filterwidthV - 1 (two destination rows at once when both are
+// ready and unmasked).  The ring keeps every row a destination row still needs: at most 7 rows
+// from earlier batches are live when a batch is fetched; they lie in the last 8-row batch, or in
+// the last two 4-row batches, and the ring holds the current batch and one (8-bit) or three
+// (16-bit) before it.
 //
 // Horizontal pass, two implementations with the same results:
 //   - the transposed batch kernels (resampleH_8 / resampleH_16 with one per-width kernel):
 //     the batch is transposed so that one 8-byte word holds one column of every row, the edges
 //     are filled, the per-width kernel filters, and the result is transposed back;
-//   - the row kernels (targets with 512-bit byte permutes): one row at a time, each block of
+//   - the row kernels (targets with 512-bit byte permutes): two rows at a time, each block of
 //     32 (8-bit) or 16 (16-bit) destination samples gathered from a window of the row with a
-//     permute; the per-call plan (windows, gather indices, weights per sample) lives in the
+//     permute; windows read only the readable samples and supply the edge rule's values
+//     themselves; the per-call plan (windows, gather indices, weights per sample) lives in the
 //     work buffer's free space.  Used when every band is paired and every window fits.
 //
 // Results (the definition; resample/vl_scalar.cpp is the model written from it):
