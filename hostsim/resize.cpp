@@ -252,7 +252,8 @@ namespace {
 // ---- demo: the host's own resampling in double precision ---------------------------------------
 
 // One band of an 8-bit picture resized with the filter vl_scale uses (the same phases), in
-// double precision, rounded to nearest; edges extended.
+// double precision, in two passes as a host does: each source row resized across into 8-bit
+// samples (rounded to nearest), then the columns of those rows; edges extended.
 double cubic(double t, int tap) {
   const double t2 = t * t, t3 = t2 * t;
   switch (tap) {
@@ -262,6 +263,8 @@ double cubic(double t, int tap) {
     default: return 0.5 * t3 - 0.5 * t2;
   }
 }
+
+uint8_t round_byte(double v) { return static_cast<uint8_t>(std::lround(v < 0 ? 0 : v > 255 ? 255 : v)); }
 
 void host_resize(const Picture& s, Picture& d, int taps) {
   auto axis = [&](int n, int size, std::vector<int>& first, std::vector<double>& w) {
@@ -278,19 +281,25 @@ void host_resize(const Picture& s, Picture& d, int taps) {
   std::vector<double> wx, wy;
   axis(d.w, s.w, fx, wx);
   axis(d.h, s.h, fy, wy);
-  auto at = [&](int x, int y, int b) {
-    x = x < 0 ? 0 : x >= s.w ? s.w - 1 : x;
-    y = y < 0 ? 0 : y >= s.h ? s.h - 1 : y;
-    return static_cast<double>(s.at(x, y, b));
-  };
+  auto clampi = [](int v, int n) { return v < 0 ? 0 : v >= n ? n - 1 : v; };
+  // Across: every source row to d.w samples.
+  std::vector<uint8_t> across(static_cast<size_t>(s.h) * d.w * d.bands);
+  for (int y = 0; y < s.h; ++y)
+    for (int x = 0; x < d.w; ++x)
+      for (int b = 0; b < d.bands; ++b) {
+        double v = 0;
+        for (int i = 0; i < taps; ++i)
+          v += wx[static_cast<size_t>(x) * taps + i] * s.at(clampi(fx[x] + i, s.w), y, b);
+        across[(static_cast<size_t>(y) * d.w + x) * d.bands + b] = round_byte(v);
+      }
+  // Down: the columns of those rows.
   for (int y = 0; y < d.h; ++y)
     for (int x = 0; x < d.w; ++x)
       for (int b = 0; b < d.bands; ++b) {
         double v = 0;
         for (int j = 0; j < taps; ++j)
-          for (int i = 0; i < taps; ++i)
-            v += wy[static_cast<size_t>(y) * taps + j] * wx[static_cast<size_t>(x) * taps + i] * at(fx[x] + i, fy[y] + j, b);
-        d.at(x, y, b) = static_cast<uint8_t>(std::lround(v < 0 ? 0 : v > 255 ? 255 : v));
+          v += wy[static_cast<size_t>(y) * taps + j] * across[(static_cast<size_t>(clampi(fy[y] + j, s.h)) * d.w + x) * d.bands + b];
+        d.at(x, y, b) = round_byte(v);
       }
 }
 
