@@ -1,17 +1,22 @@
 // The box filter, vl_box_8.
 //
 // Every output pixel is trunc((S + area / 2) * fl(1 / area)) in double precision, S the sum of
-// its (2r + 1)^2 box and area = (2r + 1)^2.  The sums are integers (below 2^31 while the totals
-// span at most 2048 columns), so they are kept in 32-bit lanes: column totals over 2r + 1 rows,
-// slid down one row per output row, and for each output row their windowed sums along the row,
-// taken directly for small boxes and as differences of running prefix sums otherwise.
+// its (2r + 1)^2 box and area = (2r + 1)^2.  The sums are exact integers: column totals over
+// 2r + 1 rows, slid down one row per output row, and for each output row their windowed sums
+// along the row.  Boxes up to 15 wide keep everything in 16-bit lanes (S <= 255 * 225) and sum
+// their windows directly; larger ones use 32-bit lanes (S < 2^31 while the totals span at most
+// 2048 columns) and differences of running prefix sums.
 //
-// The quotient needs no division.  area is odd, so with N = 2S + area (odd) the exact value
-// q = N / (2 area) lies at least 1 / (2 area) away from every integer; the double-precision
-// product is within q * 2^-52 of q, so its truncation is floor(q) = floor(N / (2 area)).  Any
-// evaluation of q closer than 1 / (2 area) gives the same bytes: single precision
-// (fl(N * fl(1 / (2 area))), within q * 2^-23 <= 3.05e-5) does so for area <= 8191, i.e. for
-// radii up to 44, where N < 2^22 is exact in single precision; larger boxes use doubles.
+// The quotient is floor(q), q = N / (2 area) with N = 2S + area.  area is odd, so N is odd and q
+// lies at least 1 / (2 area) away from every integer, while the double-precision product is
+// within q * 2^-52 of q: its truncation is floor(q) = floor((S + (area - 1) / 2) / area).  Any
+// evaluation of q closer than 1 / (2 area) gives the same bytes:
+//   - 16-bit lanes: floor(M / area) for M = S + (area - 1) / 2 < 2^16 as the high half of
+//     M * m shifted right, m = ceil(2^k / area) < 2^16; exact for every M up to mmax when
+//     mmax * (m * area - 2^k) < 2^k (the error term stays below 1 / area);
+//   - single precision, fl(N * fl(1 / (2 area))), within q * 2^-23 <= 3.05e-5 of q, for
+//     area <= 8191 (radii up to 44), where N < 2^22 is exact;
+//   - double precision otherwise.
 #include <cstddef>
 
 #undef HWY_TARGET_INCLUDE
@@ -34,8 +39,6 @@ using DB = hn::Rebind<uint8_t, D32>;  // one byte per 32-bit lane
 
 // The largest box whose quotient is exact in single precision.
 constexpr int32_t kMaxSingleArea = 8191;
-// Boxes up to this width sum their window directly.
-constexpr int32_t kMaxDirectWidth = 7;
 
 // floor(N / (2 area)) for N = 2S + area, by single or double precision.
 struct QuotientSingle {
@@ -73,8 +76,8 @@ HWY_INLINE V32 BroadcastLast(D32 d, V32 v) {
   return hn::TableLookupLanes(v, hn::IndicesFromVec(d, hn::Set(d, static_cast<int32_t>(hn::Lanes(d) - 1))));
 }
 
-// Per output row: t holds the column totals of its 2r + 1 source rows (n = w + 2r columns);
-// writes its w bytes.
+// Boxes of any width in 32-bit lanes.  Per output row: t holds the column totals of its 2r + 1
+// source rows (n = w + 2r columns), e their running sums; writes its w bytes.
 template <class Quotient>
 HWY_INLINE void BoxRows(const vl_image& dst, const vl_image& src, int32_t r, const Quotient& quotient) {
   const D32 d;
@@ -83,7 +86,6 @@ HWY_INLINE void BoxRows(const vl_image& dst, const vl_image& src, int32_t r, con
   const int32_t half = (area - 1) / 2;
   HWY_ALIGN int32_t t[kBoxTotals];
   HWY_ALIGN int32_t e[kBoxTotals + 1];  // e[i] = t[0] + ... + t[i - 1]
-  const bool direct = box <= kMaxDirectWidth;
   const V32 vArea = hn::Set(d, area);
 
   for (int32_t x = 0; x < n; ++x) t[x] = 0;
@@ -96,39 +98,22 @@ HWY_INLINE void BoxRows(const vl_image& dst, const vl_image& src, int32_t r, con
   }
 
   for (int32_t y = 0; y < h; ++y) {
-    // The window sums S[x] = t[x] + ... + t[x + box - 1].
-    if (!direct) {
-      e[0] = 0;
-      V32 carry = hn::Zero(d);
-      int32_t x = 0;
-      for (; x + static_cast<int32_t>(N) <= n; x += static_cast<int32_t>(N)) {
-        const V32 p = PrefixSums(d, hn::Load(d, t + x));
-        hn::StoreU(hn::Add(p, carry), d, e + x + 1);
-        carry = hn::Add(carry, BroadcastLast(d, p));
-      }
-      for (; x < n; ++x) e[x + 1] = e[x] + t[x];
-    }
-    auto window = [&](int32_t x) HWY_ATTR {
-      if (!direct) return hn::Sub(hn::LoadU(d, e + x + box), hn::LoadU(d, e + x));
-      V32 s = hn::LoadU(d, t + x);
-      for (int32_t i = 1; i < box; ++i) s = hn::Add(s, hn::LoadU(d, t + x + i));
-      return s;
-    };
-    uint8_t* out = dst.data + static_cast<ptrdiff_t>(y) * dst.lb;
+    // The window sums S[x] = t[x] + ... + t[x + box - 1] = e[x + box] - e[x].
+    e[0] = 0;
+    V32 carry = hn::Zero(d);
     int32_t x = 0;
-    for (; x + static_cast<int32_t>(N) <= w; x += static_cast<int32_t>(N)) {
-      const V32 num = hn::Add(hn::ShiftLeft<1>(window(x)), vArea);
-      hn::StoreU(hn::DemoteTo(DB(), quotient(d, num)), DB(), out + x);
+    for (; x + static_cast<int32_t>(N) <= n; x += static_cast<int32_t>(N)) {
+      const V32 p = PrefixSums(d, hn::Load(d, t + x));
+      hn::StoreU(hn::Add(p, carry), d, e + x + 1);
+      carry = hn::Add(carry, BroadcastLast(d, p));
     }
-    for (; x < w; ++x) {
-      int32_t s = 0;
-      if (direct) {
-        for (int32_t i = 0; i < box; ++i) s += t[x + i];
-      } else {
-        s = e[x + box] - e[x];
-      }
-      out[x] = static_cast<uint8_t>((s + half) / area);
+    for (; x < n; ++x) e[x + 1] = e[x] + t[x];
+    uint8_t* out = dst.data + static_cast<ptrdiff_t>(y) * dst.lb;
+    for (x = 0; x + static_cast<int32_t>(N) <= w; x += static_cast<int32_t>(N)) {
+      const V32 s = hn::Sub(hn::LoadU(d, e + x + box), hn::LoadU(d, e + x));
+      hn::StoreU(hn::DemoteTo(DB(), quotient(d, hn::Add(hn::ShiftLeft<1>(s), vArea))), DB(), out + x);
     }
+    for (; x < w; ++x) out[x] = static_cast<uint8_t>((e[x + box] - e[x] + half) / area);
     if (y + 1 == h) break;
     // Slide the totals down one row.
     const uint8_t* enter = src.data + static_cast<ptrdiff_t>(y + box) * src.lb;
@@ -140,6 +125,95 @@ HWY_INLINE void BoxRows(const vl_image& dst, const vl_image& src, int32_t r, con
   }
 }
 
+// ---- boxes up to 15 wide: 16-bit lanes -----------------------------------------------------
+
+using D16 = hn::ScalableTag<uint16_t>;
+using V16 = hn::Vec<D16>;
+using DB16 = hn::Rebind<uint8_t, D16>;  // one byte per 16-bit lane
+
+// floor(M / area) = (M * m) >> (16 + shift) for M <= mmax (area 1: m = 0 stands for M itself).
+struct Divider16 {
+  uint16_t m;
+  int shift;
+};
+HWY_INLINE bool MakeDivider16(uint32_t area, uint32_t mmax, Divider16& div) {
+  if (area == 1) {
+    div = {0, 0};
+    return true;
+  }
+  for (int k = 31; k >= 16; --k) {
+    const uint64_t m = ((uint64_t{1} << k) + area - 1) / area;
+    if (m > 65535) continue;
+    if (mmax * (m * area - (uint64_t{1} << k)) >= (uint64_t{1} << k)) return false;
+    div = {static_cast<uint16_t>(m), k - 16};
+    return true;
+  }
+  return false;
+}
+
+template <int kBox>
+HWY_INLINE void Box16Rows(const vl_image& dst, const vl_image& src, const Divider16& div) {
+  const D16 d;
+  const DB16 db;
+  const hn::Rebind<int16_t, D16> di;
+  const size_t N = hn::Lanes(d);
+  constexpr int32_t r = kBox / 2, area = kBox * kBox, half = (area - 1) / 2;
+  const int32_t w = dst.w, h = dst.h, n = w + 2 * r;
+  HWY_ALIGN uint16_t t[kBoxTotals];
+  auto bytes = [db, d](const uint8_t* p) HWY_ATTR { return hn::PromoteTo(d, hn::LoadU(db, p)); };
+  for (int32_t x = 0; x < n; ++x) t[x] = 0;
+  for (int32_t j = 0; j < kBox; ++j) {
+    const uint8_t* row = src.data + static_cast<ptrdiff_t>(j) * src.lb;
+    int32_t x = 0;
+    for (; x + static_cast<int32_t>(N) <= n; x += static_cast<int32_t>(N))
+      hn::Store(hn::Add(hn::Load(d, t + x), bytes(row + x)), d, t + x);
+    for (; x < n; ++x) t[x] = static_cast<uint16_t>(t[x] + row[x]);
+  }
+  const V16 vHalf = hn::Set(d, static_cast<uint16_t>(half)), vm = hn::Set(d, div.m);
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* out = dst.data + static_cast<ptrdiff_t>(y) * dst.lb;
+    int32_t x = 0;
+    for (; x + static_cast<int32_t>(N) <= w; x += static_cast<int32_t>(N)) {
+      V16 s = hn::LoadU(d, t + x);
+      for (int i = 1; i < kBox; ++i) s = hn::Add(s, hn::LoadU(d, t + x + i));
+      V16 q = hn::Add(s, vHalf);
+      if (kBox > 1) q = hn::ShiftRightSame(hn::MulHigh(q, vm), div.shift);
+      hn::StoreU(hn::DemoteTo(db, hn::BitCast(di, q)), db, out + x);
+    }
+    for (; x < w; ++x) {
+      int32_t sum = 0;
+      for (int i = 0; i < kBox; ++i) sum += t[x + i];
+      out[x] = static_cast<uint8_t>((sum + half) / area);
+    }
+    if (y + 1 == h) break;
+    const uint8_t* enter = src.data + static_cast<ptrdiff_t>(y + kBox) * src.lb;
+    const uint8_t* leave = src.data + static_cast<ptrdiff_t>(y) * src.lb;
+    x = 0;
+    for (; x + static_cast<int32_t>(N) <= n; x += static_cast<int32_t>(N))
+      hn::Store(hn::Sub(hn::Add(hn::Load(d, t + x), bytes(enter + x)), bytes(leave + x)), d, t + x);
+    for (; x < n; ++x) t[x] = static_cast<uint16_t>(t[x] + enter[x] - leave[x]);
+  }
+}
+
+// Runs the 16-bit rows for a box up to 15 wide; false when the box is wider.
+HWY_INLINE bool Box16(const vl_image& dst, const vl_image& src, int32_t r) {
+  if (r > 7) return false;
+  const uint32_t area = static_cast<uint32_t>((2 * r + 1) * (2 * r + 1));
+  Divider16 div;
+  if (!MakeDivider16(area, 255 * area + (area - 1) / 2, div)) return false;
+  switch (r) {
+    case 0: Box16Rows<1>(dst, src, div); break;
+    case 1: Box16Rows<3>(dst, src, div); break;
+    case 2: Box16Rows<5>(dst, src, div); break;
+    case 3: Box16Rows<7>(dst, src, div); break;
+    case 4: Box16Rows<9>(dst, src, div); break;
+    case 5: Box16Rows<11>(dst, src, div); break;
+    case 6: Box16Rows<13>(dst, src, div); break;
+    default: Box16Rows<15>(dst, src, div); break;
+  }
+  return true;
+}
+
 #endif  // HWY_TARGET != HWY_SCALAR
 
 void Box8Impl(const vl_image& dst, const vl_image& src, double* totals, int32_t r) {
@@ -147,6 +221,7 @@ void Box8Impl(const vl_image& dst, const vl_image& src, double* totals, int32_t 
   scalar::Box8(dst, src, totals, r);
 #else
   if (r < 0 || r > kBoxTotals || dst.w < 1 || dst.h < 1 || dst.w > kBoxTotals - 2 * r) return;
+  if (Box16(dst, src, r)) return;
   const int32_t box = 2 * r + 1, area = box * box;
   if (area <= kMaxSingleArea)
     BoxRows(dst, src, r, QuotientSingle{1.0f / static_cast<float>(2 * area)});
