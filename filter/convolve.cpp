@@ -2,9 +2,9 @@
 //
 // Each row is split by the destination's 8-byte alignment: the head and tail pixels take the
 // single-precision formula, the whole groups between them the 16-bit partitioned formula
-// (filter/taps-inl.h), which reads every tap's source bytes where they lie.
+// (filter/taps-inl.h).  The 3x3 kernel expands its source rows once into a ring of three; the
+// general kernel reads every tap's source bytes where they lie.
 #include <cstddef>
-#include <cstring>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "filter/convolve.cpp"
@@ -26,26 +26,20 @@ HWY_INLINE void Convolve33Rows(uint8_t* dst, const uint8_t* src, int32_t rows, i
   static constexpr int kAll[9] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
   static constexpr int kCross[5] = {1, 3, 4, 5, 7};
   const int* which = kTaps == 9 ? kAll : kCross;
-  float w[9];
-  std::memcpy(w, kernel, sizeof w);
-  TapRun<kTaps> t;
-  ptrdiff_t off[kTaps];
+  WindowTaps<kTaps> taps;
   for (size_t k = 0; k < kTaps; ++k) {
-    const int j = which[k];
-    off[k] = (j / 3 - 1) * srb + (j % 3 - 1);
-    t.w[k] = W[j];
+    taps.dy[k] = which[k] / 3;
+    taps.dx[k] = which[k] % 3;
+    taps.w[k] = W[which[k]];
   }
-  t.bias = 0;
+  RingFilter<3, 3>(dst, drb, src - srb - 1, srb, rows, cols, taps, PackTwice());
   for (int32_t y = 0; y < rows; ++y) {
     uint8_t* d = dst + y * drb;
     const uint8_t* s = src + y * srb;
     const RowSplit sp = split_row(d, cols);
-    convolve33_ends(d, s, sp.head, srb, w);
-    const int x = sp.head;
-    for (size_t k = 0; k < kTaps; ++k) t.p[k] = s + x + off[k];
-    TapGroups(d + x, t, PackTwice(), static_cast<size_t>(sp.groups) * 8);
-    const int end = x + sp.groups * 8;
-    convolve33_ends(d + end, s + end, sp.tail, srb, w);
+    const int end = sp.head + 8 * sp.groups;
+    convolve33_ends(d, s, sp.head, srb, kernel);
+    convolve33_ends(d + end, s + end, sp.tail, srb, kernel);
   }
 }
 

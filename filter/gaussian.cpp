@@ -3,8 +3,9 @@
 // Tap j of a destination pixel is the source pixel j - r places along the row (row kernels) or
 // down the column (column kernels).  The head and tail pixels of each destination row take the
 // 32-bit integer formula, the whole groups the partitioned formula with pack scale 1
-// (filter/taps-inl.h).  The column kernels over a whole rectangle give every row the split of its
-// own destination address, so they equal the per-row kernel called row by row.
+// (filter/taps-inl.h: source rows expanded once into a ring, walked down strips of columns).
+// The column kernels over a whole rectangle give every row the split of its own destination
+// address, so they equal the per-row kernel called row by row.
 #include <cstddef>
 
 #undef HWY_TARGET_INCLUDE
@@ -29,28 +30,29 @@ HWY_INLINE void LoadMultipliers(int16_t* K, int n) {
     K[j] = static_cast<int16_t>(j % 2 == 0 ? words[j / 2] >> 16 : words[j / 2] & 0xFFFF);
 }
 
-// rows x cols destination pixels; tap j of pixel x of row y at src + y * srb + x + j * step.
-template <int R, int32_t kRounding>
-HWY_INLINE void Weighted(uint8_t* dst, ptrdiff_t drb, const uint8_t* src, ptrdiff_t srb, ptrdiff_t step,
-                         int32_t rows, int32_t cols) {
+// rows x cols destination pixels; tap j of pixel x of row y at src + y * srb + x + j * step,
+// step 1 along rows, srb down columns.
+template <int R, int32_t kRounding, bool kAlongRows>
+HWY_INLINE void Weighted(uint8_t* dst, ptrdiff_t drb, const uint8_t* src, ptrdiff_t srb, int32_t rows, int32_t cols) {
   gsr_write(8);
   if (rows < 1 || cols < 1) return;
   constexpr int kTaps = 2 * R + 1;
   int16_t K[kTaps];
   LoadMultipliers(K, kTaps);
-  TapRun<kTaps> t;
-  for (int j = 0; j < kTaps; ++j) t.w[j] = K[j];
-  t.bias = 0;
-  const PackRight pack{6};
+  WindowTaps<kTaps> taps;
+  for (int j = 0; j < kTaps; ++j) {
+    taps.dy[j] = kAlongRows ? 0 : j;
+    taps.dx[j] = kAlongRows ? j : 0;
+    taps.w[j] = K[j];
+  }
+  RingFilter<kAlongRows ? 1 : kTaps, kAlongRows ? kTaps : 1>(dst, drb, src, srb, rows, cols, taps, PackRight{6});
+  const ptrdiff_t step = kAlongRows ? 1 : srb;
   for (int32_t y = 0; y < rows; ++y) {
     uint8_t* d = dst + y * drb;
     const uint8_t* s = src + y * srb;
     const RowSplit sp = split_row(d, cols);
+    const int end = sp.head + 8 * sp.groups;
     gaussian_ends(d, s, sp.head, step, K, kTaps, kRounding);
-    const int x = sp.head;
-    for (int j = 0; j < kTaps; ++j) t.p[j] = s + x + j * step;
-    TapGroups(d + x, t, pack, static_cast<size_t>(sp.groups) * 8);
-    const int end = x + sp.groups * 8;
     gaussian_ends(d + end, s + end, sp.tail, step, K, kTaps, kRounding);
   }
 }
@@ -60,14 +62,14 @@ constexpr int32_t RowRounding(int r) { return r >= 3 && r <= 5 ? 0 : 8192; }
 
 #define BL_GAUSSIAN_KERNELS(R)                                                                  \
   void WeightedRow##R##Impl(const vl_image& dst, const vl_image& src) {                         \
-    Weighted<R, RowRounding(R)>(dst.data, dst.lb, src.data, src.lb, 1, dst.h, dst.w);           \
+    Weighted<R, RowRounding(R), true>(dst.data, dst.lb, src.data, src.lb, dst.h, dst.w);           \
   }                                                                                             \
   void WeightedColRect##R##Impl(const vl_image& dst, const vl_image& src) {                     \
-    Weighted<R, 8192>(dst.data, dst.lb, src.data, src.lb, src.lb, dst.h, dst.w);                \
+    Weighted<R, 8192, false>(dst.data, dst.lb, src.data, src.lb, dst.h, dst.w);                \
   }
 #define BL_GAUSSIAN_COLUMN_ROW(R)                                                                     \
   void WeightedColRow##R##Impl(uint8_t* dst, const uint8_t* top, int32_t srcRowBytes, int32_t cols) { \
-    Weighted<R, 8192>(dst, 0, top, 0, srcRowBytes, 1, cols);                                          \
+    Weighted<R, 8192, false>(dst, 0, top, srcRowBytes, 1, cols);                                          \
   }
 BL_GAUSSIAN_KERNELS(1)
 BL_GAUSSIAN_KERNELS(2)

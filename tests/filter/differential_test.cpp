@@ -184,6 +184,22 @@ TEST(FilterDifferential, WeightedRowsAndColumns) {
   }
 }
 
+// Rows wider than the kernels' strips (2048 pixels along rows, fewer down columns), ending in a
+// strip narrower than a group.
+TEST(FilterDifferential, WideRows) {
+  bltest::SweepOptions o;
+  o.rows = {2, 3};
+  o.cols = {453, 901, 1125, 2051, 2100};
+  o.max_align = 2;
+  bltest::sweep("Convolve33 wide", [](const Shape& sh, std::mt19937& rng) { return convolve33_call(1, sh, rng); }, o);
+  for (int r : {3, 8}) {
+    bltest::sweep(("WeightedRow wide radius " + std::to_string(r)).c_str(),
+                  [r](const Shape& sh, std::mt19937& rng) { return gaussian_call(r, Walk::kRow, sh, rng); }, o);
+    bltest::sweep(("WeightedCol wide radius " + std::to_string(r)).c_str(),
+                  [r](const Shape& sh, std::mt19937& rng) { return gaussian_call(r, Walk::kColRect, sh, rng); }, o);
+  }
+}
+
 // The strip kernel of radius 6 and the per-row kernel, on destinations whose stride is a
 // multiple of 8 (where the replacement picks the strip kernel).
 TEST(FilterDifferential, StripAndPerRowRadius6Agree) {
