@@ -2,8 +2,7 @@
 //
 // Each row is split by the destination's 8-byte alignment: the head and tail pixels take the
 // single-precision formula, the whole groups between them the 16-bit partitioned formula
-// (filter/taps-inl.h).  The 3x3 kernel expands its source rows once into a ring of three; the
-// general kernel reads every tap's source bytes where they lie.
+// (filter/taps-inl.h).  On the SCALAR target the kernels are their models.
 #include <cstddef>
 
 #undef HWY_TARGET_INCLUDE
@@ -19,72 +18,55 @@ HWY_BEFORE_NAMESPACE();
 namespace bl {
 namespace HWY_NAMESPACE {
 
-// 3x3: nine taps, or five when the corner multipliers are 0 (mul8x16 by 0 adds nothing).
-template <size_t kTaps>
-HWY_INLINE void Convolve33Rows(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, ptrdiff_t srb,
-                               ptrdiff_t drb, const float* kernel, const int16_t* W) {
-  static constexpr int kAll[9] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
-  static constexpr int kCross[5] = {1, 3, 4, 5, 7};
-  const int* which = kTaps == 9 ? kAll : kCross;
-  WindowTaps<kTaps> taps;
-  for (size_t k = 0; k < kTaps; ++k) {
-    taps.dy[k] = which[k] / 3;
-    taps.dx[k] = which[k] % 3;
-    taps.w[k] = W[which[k]];
-  }
-  RingFilter<3, 3>(dst, drb, src - srb - 1, srb, rows, cols, taps, PackTwice());
-  for (int32_t y = 0; y < rows; ++y) {
-    uint8_t* d = dst + y * drb;
-    const uint8_t* s = src + y * srb;
-    const RowSplit sp = split_row(d, cols);
-    const int end = sp.head + 8 * sp.groups;
-    convolve33_ends(d, s, sp.head, srb, kernel);
-    convolve33_ends(d + end, s + end, sp.tail, srb, kernel);
-  }
-}
-
 void Convolve33Impl(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int32_t srcRowBytes,
                     int32_t dstRowBytes, const float* kernel) {
+#if HWY_TARGET == HWY_SCALAR
+  scalar::Convolve33(dst, src, rows, cols, srcRowBytes, dstRowBytes, kernel);
+#else
   gsr_write(0x40);
   if (rows < 1 || cols < 1) return;
   int16_t W[9];
   for (int k = 0; k < 9; ++k) W[k] = low16_trunc(static_cast<double>(kernel[k]) * 128.0);
-  if (W[0] == 0 && W[2] == 0 && W[6] == 0 && W[8] == 0)
-    Convolve33Rows<5>(dst, src, rows, cols, srcRowBytes, dstRowBytes, kernel, W);
-  else
-    Convolve33Rows<9>(dst, src, rows, cols, srcRowBytes, dstRowBytes, kernel, W);
+  const ptrdiff_t srb = srcRowBytes;
+  auto ends = [srb, kernel](uint8_t* d, const uint8_t* s, int n) { convolve33_ends(d, s, n, srb, kernel); };
+  if (W[0] == 0 && W[2] == 0 && W[6] == 0 && W[8] == 0) {
+    // The corner multipliers are 0 and mul8x16 by 0 adds nothing: five taps.
+    TapRuns<1, 3, 1> t{{}, {W[1], W[3], W[4], W[5], W[7]}, 0};
+    const ptrdiff_t offset[3] = {-srb, -1, srb};
+    FilterRows(dst, dstRowBytes, src, srb, rows, cols, t, offset, PackTwice(), ends);
+  } else {
+    TapRuns<3, 3, 3> t{{}, {W[0], W[1], W[2], W[3], W[4], W[5], W[6], W[7], W[8]}, 0};
+    const ptrdiff_t offset[3] = {-srb - 1, -1, srb - 1};
+    FilterRows(dst, dstRowBytes, src, srb, rows, cols, t, offset, PackTwice(), ends);
+  }
+#endif
 }
 
+#if HWY_TARGET != HWY_SCALAR
 // General convolution with kTaps (2..8) taps.
 template <size_t kTaps>
 HWY_INLINE void ConvolveRows(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, ptrdiff_t srb,
                              ptrdiff_t drb, const int32_t* offsets, const float* w, int32_t offset, int32_t s) {
-  TapRun<kTaps> t;
-  int32_t off[kTaps];
-  float wf[kTaps];
+  SingleTaps<kTaps> t;
+  ptrdiff_t off[kTaps];
   for (size_t k = 0; k < kTaps; ++k) {
     off[k] = offsets[k];
-    wf[k] = w[k];
     t.w[k] = low16_trunc(f32_product(w[k], static_cast<float>(1 << s)));
   }
   t.bias = static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(offset) << (s - 8)));
-  const PackRight pack{s - 8};
-  for (int32_t y = 0; y < rows; ++y) {
-    uint8_t* d = dst + y * drb;
-    const uint8_t* sr = src + y * srb;
-    const RowSplit sp = split_row(d, cols);
-    convolve_ends(d, sr, sp.head, off, wf, offset, kTaps);
-    const int x = sp.head;
-    for (size_t k = 0; k < kTaps; ++k) t.p[k] = sr + x + off[k];
-    TapGroups(d + x, t, pack, static_cast<size_t>(sp.groups) * 8);
-    const int end = x + sp.groups * 8;
-    convolve_ends(d + end, sr + end, sp.tail, off, wf, offset, kTaps);
-  }
+  auto ends = [offsets, w, offset](uint8_t* d, const uint8_t* p, int n) {
+    convolve_ends(d, p, n, offsets, w, offset, kTaps);
+  };
+  FilterRows(dst, drb, src, srb, rows, cols, t, off, PackRight{s - 8}, ends);
 }
+#endif
 
 void ConvolveRectImpl(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int32_t srcRowBytes,
                       int32_t dstRowBytes, const int32_t* offsets, const float* w, int32_t offset, int32_t s,
                       int32_t count) {
+#if HWY_TARGET == HWY_SCALAR
+  scalar::ConvolveRect(dst, src, rows, cols, srcRowBytes, dstRowBytes, offsets, w, offset, s, count);
+#else
   if (s < 8 || s > 15 || count > 8) return;
   gsr_write(static_cast<uint32_t>(15 - s) << 3);
   if (rows < 1 || cols < 1) return;
@@ -100,10 +82,10 @@ void ConvolveRectImpl(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t co
   }
   // No tap or one tap: the scalar formula everywhere.
   const int n = count < 0 ? 0 : count;
-  for (int32_t y = 0; y < rows; ++y) {
+  for (int32_t y = 0; y < rows; ++y)
     convolve_ends(dst + static_cast<ptrdiff_t>(y) * dstRowBytes, src + static_cast<ptrdiff_t>(y) * srcRowBytes, cols,
                   offsets, w, offset, n);
-  }
+#endif
 }
 
 }  // namespace HWY_NAMESPACE

@@ -3,10 +3,10 @@
 // Tap j of a destination pixel is the source pixel j - r places along the row (row kernels) or
 // down the column (column kernels).  The head and tail pixels of each destination row take the
 // 32-bit integer formula, the whole groups the partitioned formula with pack scale 1
-// (filter/taps-inl.h: source rows expanded once into a ring, walked down strips of columns).
-// The column kernels over a whole rectangle give every row the split of its own destination
-// address, so they equal the per-row kernel called row by row.
+// (filter/taps-inl.h).  The column kernels over a whole rectangle give every row the split of its
+// own destination address, so they equal the per-row kernel called row by row.
 #include <cstddef>
+#include <type_traits>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "filter/gaussian.cpp"
@@ -34,27 +34,31 @@ HWY_INLINE void LoadMultipliers(int16_t* K, int n) {
 // step 1 along rows, srb down columns.
 template <int R, int32_t kRounding, bool kAlongRows>
 HWY_INLINE void Weighted(uint8_t* dst, ptrdiff_t drb, const uint8_t* src, ptrdiff_t srb, int32_t rows, int32_t cols) {
+  constexpr int kTaps = 2 * R + 1;
+#if HWY_TARGET == HWY_SCALAR
+  vl_image d, s;
+  vl_plain_plane(&d, dst, static_cast<int32_t>(drb), cols, rows);
+  vl_plain_plane(&s, const_cast<uint8_t*>(src), static_cast<int32_t>(srb), kAlongRows ? cols + kTaps : cols,
+                 kAlongRows ? rows : rows + kTaps);
+  if (kAlongRows)
+    scalar::WeightedRow(R, d, s);
+  else
+    scalar::WeightedCol(R, d, s);
+#else
   gsr_write(8);
   if (rows < 1 || cols < 1) return;
-  constexpr int kTaps = 2 * R + 1;
+  const ptrdiff_t step = kAlongRows ? 1 : srb;
   int16_t K[kTaps];
   LoadMultipliers(K, kTaps);
-  WindowTaps<kTaps> taps;
-  for (int j = 0; j < kTaps; ++j) {
-    taps.dy[j] = kAlongRows ? 0 : j;
-    taps.dx[j] = kAlongRows ? j : 0;
-    taps.w[j] = K[j];
-  }
-  RingFilter<kAlongRows ? 1 : kTaps, kAlongRows ? kTaps : 1>(dst, drb, src, srb, rows, cols, taps, PackRight{6});
-  const ptrdiff_t step = kAlongRows ? 1 : srb;
-  for (int32_t y = 0; y < rows; ++y) {
-    uint8_t* d = dst + y * drb;
-    const uint8_t* s = src + y * srb;
-    const RowSplit sp = split_row(d, cols);
-    const int end = sp.head + 8 * sp.groups;
-    gaussian_ends(d, s, sp.head, step, K, kTaps, kRounding);
-    gaussian_ends(d + end, s + end, sp.tail, step, K, kTaps, kRounding);
-  }
+  using Runs = std::conditional_t<kAlongRows, TapRuns<kTaps>, SingleTaps<kTaps>>;
+  Runs t;
+  for (int j = 0; j < kTaps; ++j) t.w[j] = K[j];
+  t.bias = 0;
+  ptrdiff_t offset[Runs::kRuns];
+  for (size_t r = 0; r < Runs::kRuns; ++r) offset[r] = static_cast<ptrdiff_t>(r) * step;
+  auto ends = [step, &K](uint8_t* d, const uint8_t* s, int n) { gaussian_ends(d, s, n, step, K, kTaps, kRounding); };
+  FilterRows(dst, drb, src, srb, rows, cols, t, offset, PackRight{6}, ends);
+#endif
 }
 
 // The row kernels of radius 3, 4 and 5 truncate their scalar ends; every other kernel rounds.

@@ -2,18 +2,18 @@
 // target: out = pack16(bias + the add16 sum over the taps of mul8x16(p_k, W_k)).
 //
 // Include from a kernel's per-target code after "hwy/highway.h" (it opens bl::HWY_NAMESPACE).
-// Pixels are carried one per 16-bit lane, as many at a time as the vector holds.  A run of n >= 8
-// pixels takes whole vectors, narrower ones when it is shorter than a vector, and ends with a
-// vector that overlaps the one before (every pixel of a run has the same formula), so a run
-// writes exactly its n destination bytes.
+// Not for the SCALAR target (its kernels are their models).
 //
-// Two ways to feed the taps:
-//   - TapRun: every tap reads its source bytes where they lie (any offsets);
-//   - RingFilter: taps on a small window of rows and columns; the source rows are expanded once
-//     to 16-bit lanes holding p << 7, kept in a ring as the walk goes down a strip of columns,
-//     and every tap is a single rounded multiply: mul8x16(p, f) = MulFixedPoint15(p << 7, f).
-//     It writes every pixel of the rectangle with the partitioned formula; callers then give
-//     the head and tail pixels of each row their scalar formula.
+// A vector of source bytes is split into its even and odd bytes, each widened to a 16-bit lane
+// already multiplied by 128, so that mul8x16 of a byte p by a multiplier f is one rounded
+// fixed-point multiply: MulFixedPoint15(p << 7, f) = floor((p * f + 128) / 256).  Taps come in
+// runs along a row: tap j of a run reads the bytes at p + x + j, whose odd bytes are the even
+// bytes of tap j + 1, so a run of n taps widens n + 1 halves rather than 2n.  The even and odd
+// results are packed and put back together as bytes.
+//
+// A run of n >= 8 pixels takes whole vectors, narrower ones when it is shorter than a vector,
+// and ends with a vector that overlaps the one before (every pixel of a run has the same
+// formula), so it reads exactly its pixels' taps and writes exactly its n destination bytes.
 
 #if defined(BL_FILTER_TAPS_INL_H_) == defined(HWY_TARGET_TOGGLE)
 #ifdef BL_FILTER_TAPS_INL_H_
@@ -26,7 +26,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "arith/simd-inl.h"
+#include "arith/partitioned.h"
 #include "hwy/highway.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -34,132 +34,139 @@ namespace bl {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
+#if HWY_TARGET != HWY_SCALAR
+
+// The even (first) and odd (second) byte of every 16-bit lane of v, times 128.
+template <class D16>
+HWY_INLINE hn::Vec<D16> EvenTimes128(D16 d16, hn::Vec<hn::Repartition<uint8_t, D16>> v) {
+  const hn::RebindToUnsigned<D16> du;
+  return hn::BitCast(d16, hn::And(hn::ShiftLeft<7>(hn::BitCast(du, v)), hn::Set(du, 0x7F80)));
+}
+template <class D16>
+HWY_INLINE hn::Vec<D16> OddTimes128(D16 d16, hn::Vec<hn::Repartition<uint8_t, D16>> v) {
+  const hn::RebindToUnsigned<D16> du;
+  return hn::BitCast(d16, hn::And(hn::ShiftRight<1>(hn::BitCast(du, v)), hn::Set(du, 0x7F80)));
+}
+
 // pack16 with pack scale 0..7: floor(x / 2^right) clamped to 0..255 (right = 7 - scale).
 struct PackRight {
   int right;
   template <class D16>
-  HWY_INLINE hn::Vec<BytesOf<D16>> operator()(D16 /*d*/, hn::Vec<D16> x) const {
-    return hn::DemoteTo(BytesOf<D16>(), hn::ShiftRightSame(x, right));
+  HWY_INLINE hn::Vec<D16> operator()(D16 d16, hn::Vec<D16> x) const {
+    return hn::Min(hn::Max(hn::ShiftRightSame(x, right), hn::Zero(d16)), hn::Set(d16, 255));
   }
 };
 // pack16 with pack scale 8: 2x clamped to 0..255 (the saturating double keeps the clamp).
 struct PackTwice {
   template <class D16>
-  HWY_INLINE hn::Vec<BytesOf<D16>> operator()(D16 /*d*/, hn::Vec<D16> x) const {
-    return hn::DemoteTo(BytesOf<D16>(), hn::SaturatedAdd(x, x));
+  HWY_INLINE hn::Vec<D16> operator()(D16 d16, hn::Vec<D16> x) const {
+    return hn::Min(hn::Max(hn::SaturatedAdd(x, x), hn::Zero(d16)), hn::Set(d16, 255));
   }
 };
 
-// Taps reading bytes: p[k] is tap k's source for the run's first pixel, w[k] its multiplier.
-template <size_t kTaps>
-struct TapRun {
-  const uint8_t* p[kTaps];
+// Runs of taps along a row, kLens... taps each: run r reads at p[r] + x + j (j < its length)
+// with the multipliers w[first tap of the run + j].
+template <size_t... kLens>
+struct TapRuns {
+  static constexpr size_t kRuns = sizeof...(kLens);
+  static constexpr size_t kTaps = (kLens + ...);
+  static constexpr size_t kLen[kRuns] = {kLens...};
+  static constexpr size_t First(size_t r) { return r == 0 ? 0 : First(r - 1) + kLen[r - 1]; }
+
+  const uint8_t* p[kRuns];
   int16_t w[kTaps];
   int16_t bias;
-
-  template <class D16, size_t... K>
-  HWY_INLINE hn::Vec<D16> Sum(D16 d16, size_t x, std::index_sequence<K...>) const {
-    const BytesOf<D16> d8;
-    hn::Vec<D16> sum = hn::Set(d16, bias);
-    ((sum = hn::Add(sum, Mul8x16(d16, hn::LoadU(d8, p[K] + x), hn::Set(d16, w[K])))), ...);
-    return sum;
-  }
 };
 
-// Taps reading expanded sources (p << 7 in 16-bit lanes).
+// kRuns runs of one tap each.
+template <class Seq>
+struct SinglesOf;
+template <size_t... I>
+struct SinglesOf<std::index_sequence<I...>> {
+  using type = TapRuns<(I, 1)...>;
+};
 template <size_t kTaps>
-struct WideRun {
-  const int16_t* p[kTaps];
-  int16_t w[kTaps];
+using SingleTaps = typename SinglesOf<std::make_index_sequence<kTaps>>::type;
 
-  template <class D16, size_t... K>
-  HWY_INLINE hn::Vec<D16> Sum(D16 d16, size_t x, std::index_sequence<K...>) const {
-    hn::Vec<D16> sum = hn::Zero(d16);
-    ((sum = hn::Add(sum, hn::MulFixedPoint15(hn::LoadU(d16, p[K] + x), hn::Set(d16, w[K])))), ...);
-    return sum;
-  }
-};
-
-// n >= Lanes(d16) pixels: whole vectors, the last one overlapping.
-template <size_t kTaps, class D16, template <size_t> class Run, class Pack>
-HWY_INLINE void TapSpan(D16 d16, uint8_t* HWY_RESTRICT dst, const Run<kTaps>& t, const Pack& pack, size_t n) {
-  const BytesOf<D16> d8;
-  const size_t N = hn::Lanes(d16);
-  const auto taps = std::make_index_sequence<kTaps>();
-  size_t x = 0;
-  for (; x + N <= n; x += N) hn::StoreU(pack(d16, t.Sum(d16, x, taps)), d8, dst + x);
-  if (x < n) {
-    x = n - N;
-    hn::StoreU(pack(d16, t.Sum(d16, x, taps)), d8, dst + x);
+// Tap kJ of run kRun, then the taps after it: half holds the tap's even bytes (times 128), f
+// its multiplier, rest the multipliers of the taps that follow.
+template <size_t kRun, size_t kJ, class D8, class Runs, class V, class... W>
+HWY_INLINE void AddTaps(D8 d8, const Runs& t, size_t x, V half, V& even, V& odd, V f, W... rest) {
+  const hn::Repartition<int16_t, D8> d16;
+  const V next = OddTimes128(d16, hn::LoadU(d8, t.p[kRun] + x + kJ));
+  even = hn::Add(even, hn::MulFixedPoint15(half, f));
+  odd = hn::Add(odd, hn::MulFixedPoint15(next, f));
+  if constexpr (kJ + 1 < Runs::kLen[kRun]) {
+    AddTaps<kRun, kJ + 1>(d8, t, x, next, even, odd, rest...);
+  } else if constexpr (kRun + 1 < Runs::kRuns) {
+    AddTaps<kRun + 1, 0>(d8, t, x, EvenTimes128(d16, hn::LoadU(d8, t.p[kRun + 1] + x)), even, odd, rest...);
   }
 }
 
-// n pixels: nothing when n < 8.
-template <size_t kTaps, template <size_t> class Run, class Pack>
-HWY_INLINE void TapGroups(uint8_t* HWY_RESTRICT dst, const Run<kTaps>& t, const Pack& pack, size_t n) {
-  const hn::ScalableTag<int16_t> d;
-  const hn::CappedTag<int16_t, 16> d16;
-  const hn::CappedTag<int16_t, 8> d8;
+// n >= Lanes(d8) pixels: whole vectors, the last one overlapping; w the multipliers in order.
+template <class D8, class Runs, class Pack, class... W>
+HWY_INLINE void TapSpanWith(D8 d8, uint8_t* HWY_RESTRICT dst, const Runs& t, const Pack& pack, size_t n, W... w) {
+  const hn::Repartition<int16_t, D8> d16;
+  const hn::RebindToUnsigned<decltype(d16)> du;
+  const size_t N = hn::Lanes(d8);
+  const auto bias = hn::Set(d16, t.bias);
+  auto at = [&](size_t x) HWY_ATTR {
+    auto even = bias, odd = bias;
+    AddTaps<0, 0>(d8, t, x, EvenTimes128(d16, hn::LoadU(d8, t.p[0] + x)), even, odd, w...);
+    const auto lo = hn::BitCast(du, pack(d16, even));
+    const auto hi = hn::BitCast(du, pack(d16, odd));
+    hn::StoreU(hn::BitCast(d8, hn::Or(lo, hn::ShiftLeft<8>(hi))), d8, dst + x);
+  };
+  size_t x = 0;
+  for (; x + N <= n; x += N) at(x);
+  if (x < n) at(n - N);
+}
+
+template <class D8, class Runs, class Pack, size_t... K>
+HWY_INLINE void TapSpan(D8 d8, uint8_t* HWY_RESTRICT dst, const Runs& t, const Pack& pack, size_t n,
+                        std::index_sequence<K...>) {
+  const hn::Repartition<int16_t, D8> d16;
+  TapSpanWith(d8, dst, t, pack, n, hn::Set(d16, t.w[K])...);
+}
+
+// n pixels, a multiple of 8 (0 writes nothing).
+template <class Runs, class Pack>
+HWY_INLINE void TapGroups(uint8_t* HWY_RESTRICT dst, const Runs& t, const Pack& pack, size_t n) {
+  const auto taps = std::make_index_sequence<Runs::kTaps>();
+  const hn::ScalableTag<uint8_t> d;
+  const hn::CappedTag<uint8_t, 32> d32;
+  const hn::CappedTag<uint8_t, 16> d16;
+  const hn::CappedTag<uint8_t, 8> d8;
   if (n >= hn::Lanes(d)) {
-    TapSpan<kTaps>(d, dst, t, pack, n);
+    TapSpan(d, dst, t, pack, n, taps);
+  } else if (n >= hn::Lanes(d32)) {
+    TapSpan(d32, dst, t, pack, n, taps);
   } else if (n >= hn::Lanes(d16)) {
-    TapSpan<kTaps>(d16, dst, t, pack, n);
+    TapSpan(d16, dst, t, pack, n, taps);
   } else if (n >= 8) {
-    TapSpan<kTaps>(d8, dst, t, pack, n);
+    TapSpan(d8, dst, t, pack, n, taps);
   }
 }
 
-// out[i] = p[i] << 7 for i < n.
-HWY_INLINE void ExpandRow(int16_t* HWY_RESTRICT out, const uint8_t* HWY_RESTRICT p, size_t n) {
-  const hn::ScalableTag<int16_t> d;
-  const BytesOf<decltype(d)> d8;
-  const size_t N = hn::Lanes(d);
-  size_t x = 0;
-  for (; x + N <= n; x += N) hn::StoreU(hn::ShiftLeft<7>(hn::PromoteTo(d, hn::LoadU(d8, p + x))), d, out + x);
-  for (; x < n; ++x) out[x] = static_cast<int16_t>(p[x] << 7);
-}
-
-// Taps on a window of kRows x kCols source pixels: tap k of destination pixel (x, y) reads the
-// source at src + (y + dy[k]) * srb + x + dx[k] (src: the window's top-left for pixel (0, 0)).
-template <size_t kTaps>
-struct WindowTaps {
-  int dy[kTaps], dx[kTaps];
-  int16_t w[kTaps];
-};
-
-// The ring holds kRows expanded rows of a strip of at most kRingValues / kRows values.
-constexpr size_t kRingValues = 8192;
-
-// Every pixel of rows x cols (cols >= 8) by the partitioned formula, strip by strip.
-template <int kRows, int kCols, size_t kTaps, class Pack>
-HWY_INLINE void RingFilter(uint8_t* dst, ptrdiff_t drb, const uint8_t* src, ptrdiff_t srb, int32_t rows,
-                           int32_t cols, const WindowTaps<kTaps>& taps, const Pack& pack) {
-  if (rows < 1 || cols < 8) return;
-  HWY_ALIGN int16_t ring[kRingValues];
-  // Row pitch in the ring: a multiple of 32 values; strips as wide as the ring allows, at most
-  // 2048 pixels.
-  constexpr int32_t kFit = static_cast<int32_t>(kRingValues / kRows) / 32 * 32;
-  constexpr int32_t kPitch = kFit < 2048 + 32 ? kFit : 2048 + 32;
-  constexpr int32_t kStrip = kPitch - (kCols - 1 + 31) / 32 * 32;
-  static_assert(kStrip >= 64, "ring too small");
-  WideRun<kTaps> run;
-  for (size_t k = 0; k < kTaps; ++k) run.w[k] = taps.w[k];
-  for (int32_t c0 = 0; c0 < cols; c0 += kStrip) {
-    int32_t width = cols - c0 < kStrip ? cols - c0 : kStrip;
-    if (width < 8) {  // a last strip narrower than a group ends where the row ends
-      c0 = cols - 8;
-      width = 8;
-    }
-    const size_t values = static_cast<size_t>(width + kCols - 1);
-    for (int i = 0; i < kRows - 1; ++i) ExpandRow(ring + i * kPitch, src + i * srb + c0, values);
-    for (int32_t y = 0; y < rows; ++y) {
-      const int32_t enter = y + kRows - 1;
-      ExpandRow(ring + (enter % kRows) * kPitch, src + enter * srb + c0, values);
-      for (size_t k = 0; k < kTaps; ++k) run.p[k] = ring + ((y + taps.dy[k]) % kRows) * kPitch + taps.dx[k];
-      TapGroups(dst + y * drb + c0, run, pack, static_cast<size_t>(width));
-    }
+// Every row of a rectangle: the head and tail pixels by ends(d, s, n) (d and s the first pixel's
+// destination and source), the groups by the runs, run r starting at the pixel's source plus
+// offset[r].
+template <class Runs, class Pack, class Ends>
+HWY_INLINE void FilterRows(uint8_t* dst, ptrdiff_t drb, const uint8_t* src, ptrdiff_t srb, int32_t rows, int32_t cols,
+                           Runs& t, const ptrdiff_t* offset, const Pack& pack, const Ends& ends) {
+  for (int32_t y = 0; y < rows; ++y) {
+    uint8_t* d = dst + y * drb;
+    const uint8_t* s = src + y * srb;
+    const RowSplit sp = split_row(d, cols);
+    if (sp.head) ends(d, s, sp.head);
+    for (size_t r = 0; r < Runs::kRuns; ++r) t.p[r] = s + sp.head + offset[r];
+    TapGroups(d + sp.head, t, pack, static_cast<size_t>(sp.groups) * 8);
+    const int end = sp.head + 8 * sp.groups;
+    if (sp.tail) ends(d + end, s + end, sp.tail);
   }
 }
+
+#endif  // HWY_TARGET != HWY_SCALAR
 
 }  // namespace HWY_NAMESPACE
 }  // namespace bl
