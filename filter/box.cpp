@@ -76,52 +76,56 @@ HWY_INLINE V32 BroadcastLast(D32 d, V32 v) {
   return hn::TableLookupLanes(v, hn::IndicesFromVec(d, hn::Set(d, static_cast<int32_t>(hn::Lanes(d) - 1))));
 }
 
-// Boxes of any width in 32-bit lanes.  Per output row: t holds the column totals of its 2r + 1
-// source rows (n = w + 2r columns), e their running sums; writes its w bytes.
+// Boxes of any width in 32-bit lanes.  t holds the column totals of an output row's 2r + 1
+// source rows (n = w + 2r columns) and e their running sums, e[i] = t[0] + ... + t[i - 1].
+// Each step builds the next row's totals and sums in the other half of a double buffer while
+// the current row is written from sums made a whole step earlier (loads that straddle recent
+// stores would wait for them).
 template <class Quotient>
 HWY_INLINE void BoxRows(const vl_image& dst, const vl_image& src, int32_t r, const Quotient& quotient) {
   const D32 d;
-  const size_t N = hn::Lanes(d);
+  const int32_t N = static_cast<int32_t>(hn::Lanes(d));
   const int32_t w = dst.w, h = dst.h, box = 2 * r + 1, n = w + 2 * r, area = box * box;
   const int32_t half = (area - 1) / 2;
   HWY_ALIGN int32_t t[kBoxTotals];
-  HWY_ALIGN int32_t e[kBoxTotals + 1];  // e[i] = t[0] + ... + t[i - 1]
+  HWY_ALIGN int32_t sums[2][kBoxTotals + 1];
   const V32 vArea = hn::Set(d, area);
-
-  for (int32_t x = 0; x < n; ++x) t[x] = 0;
-  for (int32_t j = 0; j < box; ++j) {
-    const uint8_t* row = src.data + static_cast<ptrdiff_t>(j) * src.lb;
-    int32_t x = 0;
-    for (; x + static_cast<int32_t>(N) <= n; x += static_cast<int32_t>(N))
-      hn::Store(hn::Add(hn::Load(d, t + x), LoadBytes(row + x)), d, t + x);
-    for (; x < n; ++x) t[x] += row[x];
-  }
-
-  for (int32_t y = 0; y < h; ++y) {
-    // The window sums S[x] = t[x] + ... + t[x + box - 1] = e[x + box] - e[x].
+  auto row = [&](int32_t j) { return src.data + static_cast<ptrdiff_t>(j) * src.lb; };
+  // t += enter - leave (leave may be null), then the running sums of t into e.
+  auto next = [&](const uint8_t* enter, const uint8_t* leave, int32_t* e) HWY_ATTR {
     e[0] = 0;
     V32 carry = hn::Zero(d);
     int32_t x = 0;
-    for (; x + static_cast<int32_t>(N) <= n; x += static_cast<int32_t>(N)) {
-      const V32 p = PrefixSums(d, hn::Load(d, t + x));
+    for (; x + N <= n; x += N) {
+      V32 v = hn::Add(hn::Load(d, t + x), LoadBytes(enter + x));
+      if (leave) v = hn::Sub(v, LoadBytes(leave + x));
+      hn::Store(v, d, t + x);
+      const V32 p = PrefixSums(d, v);
       hn::StoreU(hn::Add(p, carry), d, e + x + 1);
       carry = hn::Add(carry, BroadcastLast(d, p));
     }
-    for (; x < n; ++x) e[x + 1] = e[x] + t[x];
+    for (; x < n; ++x) {
+      t[x] += enter[x] - (leave ? leave[x] : 0);
+      e[x + 1] = e[x] + t[x];
+    }
+  };
+  for (int32_t x = 0; x < n; ++x) t[x] = 0;
+  for (int32_t j = 0; j + 1 < box; ++j) {
+    int32_t x = 0;
+    for (; x + N <= n; x += N) hn::Store(hn::Add(hn::Load(d, t + x), LoadBytes(row(j) + x)), d, t + x);
+    for (; x < n; ++x) t[x] += row(j)[x];
+  }
+  next(row(box - 1), nullptr, sums[0]);
+  for (int32_t y = 0; y < h; ++y) {
+    const int32_t* e = sums[y & 1];
+    if (y + 1 < h) next(row(y + box), row(y), sums[(y + 1) & 1]);
     uint8_t* out = dst.data + static_cast<ptrdiff_t>(y) * dst.lb;
-    for (x = 0; x + static_cast<int32_t>(N) <= w; x += static_cast<int32_t>(N)) {
+    int32_t x = 0;
+    for (; x + N <= w; x += N) {
       const V32 s = hn::Sub(hn::LoadU(d, e + x + box), hn::LoadU(d, e + x));
       hn::StoreU(hn::DemoteTo(DB(), quotient(d, hn::Add(hn::ShiftLeft<1>(s), vArea))), DB(), out + x);
     }
     for (; x < w; ++x) out[x] = static_cast<uint8_t>((e[x + box] - e[x] + half) / area);
-    if (y + 1 == h) break;
-    // Slide the totals down one row.
-    const uint8_t* enter = src.data + static_cast<ptrdiff_t>(y + box) * src.lb;
-    const uint8_t* leave = src.data + static_cast<ptrdiff_t>(y) * src.lb;
-    x = 0;
-    for (; x + static_cast<int32_t>(N) <= n; x += static_cast<int32_t>(N))
-      hn::Store(hn::Add(hn::Load(d, t + x), hn::Sub(LoadBytes(enter + x), LoadBytes(leave + x))), d, t + x);
-    for (; x < n; ++x) t[x] += enter[x] - leave[x];
   }
 }
 
@@ -141,39 +145,48 @@ HWY_INLINE bool MakeDivider16(uint32_t area, uint32_t mmax, Divider16& div) {
     div = {0, 0};
     return true;
   }
-  for (int k = 31; k >= 16; --k) {
-    const uint64_t m = ((uint64_t{1} << k) + area - 1) / area;
-    if (m > 65535) continue;
-    if (mmax * (m * area - (uint64_t{1} << k)) >= (uint64_t{1} << k)) return false;
-    div = {static_cast<uint16_t>(m), k - 16};
-    return true;
-  }
-  return false;
+  // The largest k with ceil(2^k / area) < 2^16: 2^k <= 65535 * area, or one less.
+  int k = 63 - __builtin_clzll(uint64_t{65535} * area);
+  uint64_t m = ((uint64_t{1} << k) + area - 1) / area;
+  if (m > 65535) m = ((uint64_t{1} << --k) + area - 1) / area;
+  if (k < 16 || mmax * (m * area - (uint64_t{1} << k)) >= (uint64_t{1} << k)) return false;
+  div = {static_cast<uint16_t>(m), k - 16};
+  return true;
 }
 
+// t: the column totals of an output row's kBox source rows, double-buffered as in BoxRows.
 template <int kBox>
 HWY_INLINE void Box16Rows(const vl_image& dst, const vl_image& src, const Divider16& div) {
   const D16 d;
   const DB16 db;
   const hn::Rebind<int16_t, D16> di;
-  const size_t N = hn::Lanes(d);
+  const int32_t N = static_cast<int32_t>(hn::Lanes(d));
   constexpr int32_t r = kBox / 2, area = kBox * kBox, half = (area - 1) / 2;
   const int32_t w = dst.w, h = dst.h, n = w + 2 * r;
-  HWY_ALIGN uint16_t t[kBoxTotals];
+  HWY_ALIGN uint16_t totals[2][kBoxTotals];
+  auto row = [&](int32_t j) { return src.data + static_cast<ptrdiff_t>(j) * src.lb; };
   auto bytes = [db, d](const uint8_t* p) HWY_ATTR { return hn::PromoteTo(d, hn::LoadU(db, p)); };
+  uint16_t* t = totals[0];
   for (int32_t x = 0; x < n; ++x) t[x] = 0;
   for (int32_t j = 0; j < kBox; ++j) {
-    const uint8_t* row = src.data + static_cast<ptrdiff_t>(j) * src.lb;
     int32_t x = 0;
-    for (; x + static_cast<int32_t>(N) <= n; x += static_cast<int32_t>(N))
-      hn::Store(hn::Add(hn::Load(d, t + x), bytes(row + x)), d, t + x);
-    for (; x < n; ++x) t[x] = static_cast<uint16_t>(t[x] + row[x]);
+    for (; x + N <= n; x += N) hn::Store(hn::Add(hn::Load(d, t + x), bytes(row(j) + x)), d, t + x);
+    for (; x < n; ++x) t[x] = static_cast<uint16_t>(t[x] + row(j)[x]);
   }
   const V16 vHalf = hn::Set(d, static_cast<uint16_t>(half)), vm = hn::Set(d, div.m);
   for (int32_t y = 0; y < h; ++y) {
+    t = totals[y & 1];
+    if (y + 1 < h) {
+      uint16_t* u = totals[(y + 1) & 1];
+      const uint8_t *enter = row(y + kBox), *leave = row(y);
+      int32_t x = 0;
+      for (; x + N <= n; x += N)
+        hn::Store(hn::Sub(hn::Add(hn::Load(d, t + x), bytes(enter + x)), bytes(leave + x)), d, u + x);
+      for (; x < n; ++x) u[x] = static_cast<uint16_t>(t[x] + enter[x] - leave[x]);
+    }
     uint8_t* out = dst.data + static_cast<ptrdiff_t>(y) * dst.lb;
     int32_t x = 0;
-    for (; x + static_cast<int32_t>(N) <= w; x += static_cast<int32_t>(N)) {
+    for (; x + N <= w; x += N) {
       V16 s = hn::LoadU(d, t + x);
       for (int i = 1; i < kBox; ++i) s = hn::Add(s, hn::LoadU(d, t + x + i));
       V16 q = hn::Add(s, vHalf);
@@ -185,13 +198,6 @@ HWY_INLINE void Box16Rows(const vl_image& dst, const vl_image& src, const Divide
       for (int i = 0; i < kBox; ++i) sum += t[x + i];
       out[x] = static_cast<uint8_t>((sum + half) / area);
     }
-    if (y + 1 == h) break;
-    const uint8_t* enter = src.data + static_cast<ptrdiff_t>(y + kBox) * src.lb;
-    const uint8_t* leave = src.data + static_cast<ptrdiff_t>(y) * src.lb;
-    x = 0;
-    for (; x + static_cast<int32_t>(N) <= n; x += static_cast<int32_t>(N))
-      hn::Store(hn::Sub(hn::Add(hn::Load(d, t + x), bytes(enter + x)), bytes(leave + x)), d, t + x);
-    for (; x < n; ++x) t[x] = static_cast<uint16_t>(t[x] + enter[x] - leave[x]);
   }
 }
 

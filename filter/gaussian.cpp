@@ -32,6 +32,10 @@ HWY_INLINE void LoadMultipliers(int16_t* K, int n) {
 
 // rows x cols destination pixels; tap j of pixel x of row y at src + y * srb + x + j * step,
 // step 1 along rows, srb down columns.
+// Column kernels up to this radius take two destination rows at a time (beyond it the sums of
+// two rows no longer fit the registers beside the multipliers).
+constexpr int kPairRadius = 3;
+
 template <int R, int32_t kRounding, bool kAlongRows>
 HWY_INLINE void Weighted(uint8_t* dst, ptrdiff_t drb, const uint8_t* src, ptrdiff_t srb, int32_t rows, int32_t cols) {
   constexpr int kTaps = 2 * R + 1;
@@ -57,7 +61,25 @@ HWY_INLINE void Weighted(uint8_t* dst, ptrdiff_t drb, const uint8_t* src, ptrdif
   ptrdiff_t offset[Runs::kRuns];
   for (size_t r = 0; r < Runs::kRuns; ++r) offset[r] = static_cast<ptrdiff_t>(r) * step;
   auto ends = [step, &K](uint8_t* d, const uint8_t* s, int n) { gaussian_ends(d, s, n, step, K, kTaps, kRounding); };
-  FilterRows(dst, drb, src, srb, rows, cols, t, offset, PackRight{6}, ends);
+  int32_t y = 0;
+  if constexpr (!kAlongRows && R <= kPairRadius) {
+    // Down columns, rows whose destinations split alike go in pairs.
+    const uint8_t* p[kTaps + 1];
+    for (; y + 1 < rows; y += 2) {
+      uint8_t* d = dst + y * drb;
+      const uint8_t* s = src + y * srb;
+      const RowSplit sp = split_row(d, cols);
+      if (sp.head != split_row(d + drb, cols).head) break;
+      for (int i = 0; i <= kTaps; ++i) p[i] = s + i * srb + sp.head;
+      ColumnPairGroups<kTaps>(d + sp.head, d + drb + sp.head, p, K, PackRight{6}, static_cast<size_t>(sp.groups) * 8);
+      const int end = sp.head + 8 * sp.groups;
+      for (int k = 0; k < 2; ++k) {
+        if (sp.head) ends(d + k * drb, s + k * srb, sp.head);
+        if (sp.tail) ends(d + k * drb + end, s + k * srb + end, sp.tail);
+      }
+    }
+  }
+  FilterRows(dst + y * drb, drb, src + y * srb, srb, rows - y, cols, t, offset, PackRight{6}, ends);
 #endif
 }
 

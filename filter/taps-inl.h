@@ -148,6 +148,71 @@ HWY_INLINE void TapGroups(uint8_t* HWY_RESTRICT dst, const Runs& t, const Pack& 
   }
 }
 
+// Two destination rows at once for kTaps taps down a column: source row i (0..kTaps, at p[i])
+// serves tap i of the upper row and tap i - 1 of the lower one, widened once for both.
+template <size_t kI, size_t kTaps, class D8, class V, class... W>
+HWY_INLINE void AddColumnPair(D8 d8, const uint8_t* const* p, size_t x, V& ea, V& oa, V& eb, V& ob, V prev,
+                              W... rest) {
+  const hn::Repartition<int16_t, D8> d16;
+  const auto v = hn::LoadU(d8, p[kI] + x);
+  const V e = EvenTimes128(d16, v), o = OddTimes128(d16, v);
+  if constexpr (kI > 0) {
+    eb = hn::Add(eb, hn::MulFixedPoint15(e, prev));
+    ob = hn::Add(ob, hn::MulFixedPoint15(o, prev));
+  }
+  if constexpr (kI < kTaps) {
+    auto step = [&](V cur, auto... more) HWY_ATTR {
+      ea = hn::Add(ea, hn::MulFixedPoint15(e, cur));
+      oa = hn::Add(oa, hn::MulFixedPoint15(o, cur));
+      AddColumnPair<kI + 1, kTaps>(d8, p, x, ea, oa, eb, ob, cur, more...);
+    };
+    step(rest...);
+  }
+}
+
+template <class D8, class Pack, class... W>
+HWY_INLINE void ColumnPairSpanWith(D8 d8, uint8_t* HWY_RESTRICT upper, uint8_t* HWY_RESTRICT lower,
+                                   const uint8_t* const* p, const Pack& pack, size_t n, W... w) {
+  const hn::Repartition<int16_t, D8> d16;
+  const hn::RebindToUnsigned<decltype(d16)> du;
+  const size_t N = hn::Lanes(d8);
+  auto bytes = [&](auto even, auto odd) HWY_ATTR {
+    return hn::BitCast(d8, hn::Or(hn::BitCast(du, pack(d16, even)), hn::ShiftLeft<8>(hn::BitCast(du, pack(d16, odd)))));
+  };
+  auto at = [&](size_t x) HWY_ATTR {
+    auto ea = hn::Zero(d16), oa = ea, eb = ea, ob = ea;
+    AddColumnPair<0, sizeof...(W)>(d8, p, x, ea, oa, eb, ob, ea, w...);
+    hn::StoreU(bytes(ea, oa), d8, upper + x);
+    hn::StoreU(bytes(eb, ob), d8, lower + x);
+  };
+  size_t x = 0;
+  for (; x + N <= n; x += N) at(x);
+  if (x < n) at(n - N);
+}
+
+// n >= 8 pixels of two rows; p: kTaps + 1 source rows.
+template <size_t kTaps, class Pack, class D8, size_t... K>
+HWY_INLINE void ColumnPairSpan(D8 d8, uint8_t* upper, uint8_t* lower, const uint8_t* const* p, const int16_t* w,
+                               const Pack& pack, size_t n, std::index_sequence<K...>) {
+  const hn::Repartition<int16_t, D8> d16;
+  ColumnPairSpanWith(d8, upper, lower, p, pack, n, hn::Set(d16, w[K])...);
+}
+template <size_t kTaps, class Pack>
+HWY_INLINE void ColumnPairGroups(uint8_t* upper, uint8_t* lower, const uint8_t* const* p, const int16_t* w,
+                                 const Pack& pack, size_t n) {
+  const auto taps = std::make_index_sequence<kTaps>();
+  const hn::ScalableTag<uint8_t> d;
+  const hn::CappedTag<uint8_t, 16> d16;
+  const hn::CappedTag<uint8_t, 8> d8;
+  if (n >= hn::Lanes(d)) {
+    ColumnPairSpan<kTaps>(d, upper, lower, p, w, pack, n, taps);
+  } else if (n >= hn::Lanes(d16)) {
+    ColumnPairSpan<kTaps>(d16, upper, lower, p, w, pack, n, taps);
+  } else if (n >= 8) {
+    ColumnPairSpan<kTaps>(d8, upper, lower, p, w, pack, n, taps);
+  }
+}
+
 // Every row of a rectangle: the head and tail pixels by ends(d, s, n) (d and s the first pixel's
 // destination and source), the groups by the runs, run r starting at the pixel's source plus
 // offset[r].
