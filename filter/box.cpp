@@ -18,6 +18,7 @@
 //     area <= 8191 (radii up to 44), where N < 2^22 is exact;
 //   - double precision otherwise.
 #include <cstddef>
+#include <type_traits>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "filter/box.cpp"
@@ -201,21 +202,116 @@ HWY_INLINE void Box16Rows(const vl_image& dst, const vl_image& src, const Divide
   }
 }
 
+// Boxes up to 5 wide, and narrow rectangles up to 15: every output row adds the horizontal window
+// sums of its entering source row to running column sums and takes those of its leaving row away.  The window sums come
+// straight from the source bytes and the running sums are read where they were stored, so no
+// load waits on a recent store.
+template <int kBox, class D>
+HWY_INLINE hn::Vec<D> WindowSums(D d, const uint8_t* p) {
+  const hn::Rebind<uint8_t, D> db;
+  hn::Vec<D> s = hn::PromoteTo(d, hn::LoadU(db, p));
+  for (int i = 1; i < kBox; ++i) s = hn::Add(s, hn::PromoteTo(d, hn::LoadU(db, p + i)));
+  return s;
+}
+template <int kBox>
+HWY_INLINE uint32_t WindowSum(const uint8_t* p) {
+  uint32_t s = 0;
+  for (int i = 0; i < kBox; ++i) s += p[i];
+  return s;
+}
+
+// The running column sums v of the first output row's box rows.
+template <int kBox>
+struct FirstSums {
+  const vl_image& src;
+  uint16_t* v;
+  template <class D>
+  HWY_INLINE void operator()(D d, int32_t x) const {
+    hn::Vec<D> s = WindowSums<kBox>(d, src.data + x);
+    for (int32_t j = 1; j < kBox; ++j) s = hn::Add(s, WindowSums<kBox>(d, src.data + j * src.lb + x));
+    hn::StoreU(s, d, v + x);
+  }
+  HWY_INLINE void operator()(std::nullptr_t, int32_t x) const {
+    uint32_t s = 0;
+    for (int32_t j = 0; j < kBox; ++j) s += WindowSum<kBox>(src.data + j * src.lb + x);
+    v[x] = static_cast<uint16_t>(s);
+  }
+};
+
+// One output row from v, then v moved down a row (unless last).
+template <int kBox>
+struct NextSums {
+  uint8_t* out;
+  uint16_t* v;
+  const uint8_t *enter, *leave;
+  bool last;
+  Divider16 div;
+  static constexpr uint32_t kArea = kBox * kBox, kHalf = (kArea - 1) / 2;
+  template <class D>
+  HWY_INLINE void operator()(D d, int32_t x) const {
+    const hn::Rebind<uint8_t, D> db;
+    const hn::Rebind<int16_t, D> di;
+    const hn::Vec<D> s = hn::LoadU(d, v + x);
+    hn::Vec<D> q = hn::Add(s, hn::Set(d, static_cast<uint16_t>(kHalf)));
+    if (kBox > 1) q = hn::ShiftRightSame(hn::MulHigh(q, hn::Set(d, div.m)), div.shift);
+    hn::StoreU(hn::DemoteTo(db, hn::BitCast(di, q)), db, out + x);
+    if (!last) hn::StoreU(hn::Sub(hn::Add(s, WindowSums<kBox>(d, enter + x)), WindowSums<kBox>(d, leave + x)), d, v + x);
+  }
+  HWY_INLINE void operator()(std::nullptr_t, int32_t x) const {
+    out[x] = static_cast<uint8_t>((v[x] + kHalf) / kArea);
+    if (!last) v[x] = static_cast<uint16_t>(v[x] + WindowSum<kBox>(enter + x) - WindowSum<kBox>(leave + x));
+  }
+};
+
+// f(tag, x) along a row of w: whole vectors, then narrower ones, then single columns (tag null).
+template <class F>
+HWY_INLINE void AlongRow(int32_t w, const F& f) {
+  const D16 d;
+  const hn::CappedTag<uint16_t, 16> d16;
+  const hn::CappedTag<uint16_t, 8> d8;
+  int32_t x = 0;
+  for (; x + static_cast<int32_t>(hn::Lanes(d)) <= w; x += static_cast<int32_t>(hn::Lanes(d))) f(d, x);
+  if (x + static_cast<int32_t>(hn::Lanes(d16)) <= w) {
+    f(d16, x);
+    x += static_cast<int32_t>(hn::Lanes(d16));
+  }
+  for (; x + static_cast<int32_t>(hn::Lanes(d8)) <= w; x += static_cast<int32_t>(hn::Lanes(d8))) f(d8, x);
+  for (; x < w; ++x) f(nullptr, x);
+}
+
+template <int kBox>
+HWY_INLINE void BoxSmallRows(const vl_image& dst, const vl_image& src, const Divider16& div) {
+  HWY_ALIGN uint16_t v[kBoxTotals];
+  AlongRow(dst.w, FirstSums<kBox>{src, v});
+  for (int32_t y = 0; y < dst.h; ++y) {
+    const NextSums<kBox> next{dst.data + static_cast<ptrdiff_t>(y) * dst.lb, v,
+                              src.data + static_cast<ptrdiff_t>(y + kBox) * src.lb,
+                              src.data + static_cast<ptrdiff_t>(y) * src.lb, y + 1 == dst.h, div};
+    AlongRow(dst.w, next);
+  }
+}
+
+// Rows narrower than this sum every box from the source rows.
+constexpr int32_t kNarrow = 512;
+
 // Runs the 16-bit rows for a box up to 15 wide; false when the box is wider.
 HWY_INLINE bool Box16(const vl_image& dst, const vl_image& src, int32_t r) {
   if (r > 7) return false;
   const uint32_t area = static_cast<uint32_t>((2 * r + 1) * (2 * r + 1));
   Divider16 div;
   if (!MakeDivider16(area, 255 * area + (area - 1) / 2, div)) return false;
+  // Narrow rectangles take every box as window sums of the source rows: the running totals
+  // repay their stores only on longer rows.
+  const bool narrow = dst.w < kNarrow;
   switch (r) {
-    case 0: Box16Rows<1>(dst, src, div); break;
-    case 1: Box16Rows<3>(dst, src, div); break;
-    case 2: Box16Rows<5>(dst, src, div); break;
-    case 3: Box16Rows<7>(dst, src, div); break;
-    case 4: Box16Rows<9>(dst, src, div); break;
-    case 5: Box16Rows<11>(dst, src, div); break;
-    case 6: Box16Rows<13>(dst, src, div); break;
-    default: Box16Rows<15>(dst, src, div); break;
+    case 0: BoxSmallRows<1>(dst, src, div); break;
+    case 1: BoxSmallRows<3>(dst, src, div); break;
+    case 2: BoxSmallRows<5>(dst, src, div); break;
+    case 3: narrow ? BoxSmallRows<7>(dst, src, div) : Box16Rows<7>(dst, src, div); break;
+    case 4: narrow ? BoxSmallRows<9>(dst, src, div) : Box16Rows<9>(dst, src, div); break;
+    case 5: narrow ? BoxSmallRows<11>(dst, src, div) : Box16Rows<11>(dst, src, div); break;
+    case 6: narrow ? BoxSmallRows<13>(dst, src, div) : Box16Rows<13>(dst, src, div); break;
+    default: narrow ? BoxSmallRows<15>(dst, src, div) : Box16Rows<15>(dst, src, div); break;
   }
   return true;
 }
