@@ -17,6 +17,12 @@
 #include "filter/filter.h"
 #include "filter/taps-inl.h"
 
+// The radii with kernels of their own, and those with a per-row column kernel.
+#ifndef BL_EVERY_RADIUS
+#define BL_EVERY_RADIUS(X) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8)
+#define BL_PER_ROW_RADII(X) X(1) X(2) X(3) X(4) X(5) X(6)
+#endif
+
 HWY_BEFORE_NAMESPACE();
 namespace bl {
 namespace HWY_NAMESPACE {
@@ -97,20 +103,8 @@ constexpr int32_t RowRounding(int r) { return r >= 3 && r <= 5 ? 0 : 8192; }
   void WeightedColRow##R##Impl(uint8_t* dst, const uint8_t* top, int32_t srcRowBytes, int32_t cols) { \
     Weighted<R, 8192, false>(dst, 0, top, srcRowBytes, 1, cols);                                          \
   }
-BL_GAUSSIAN_KERNELS(1)
-BL_GAUSSIAN_KERNELS(2)
-BL_GAUSSIAN_KERNELS(3)
-BL_GAUSSIAN_KERNELS(4)
-BL_GAUSSIAN_KERNELS(5)
-BL_GAUSSIAN_KERNELS(6)
-BL_GAUSSIAN_KERNELS(7)
-BL_GAUSSIAN_KERNELS(8)
-BL_GAUSSIAN_COLUMN_ROW(1)
-BL_GAUSSIAN_COLUMN_ROW(2)
-BL_GAUSSIAN_COLUMN_ROW(3)
-BL_GAUSSIAN_COLUMN_ROW(4)
-BL_GAUSSIAN_COLUMN_ROW(5)
-BL_GAUSSIAN_COLUMN_ROW(6)
+BL_EVERY_RADIUS(BL_GAUSSIAN_KERNELS)
+BL_PER_ROW_RADII(BL_GAUSSIAN_COLUMN_ROW)
 #undef BL_GAUSSIAN_KERNELS
 #undef BL_GAUSSIAN_COLUMN_ROW
 
@@ -136,14 +130,7 @@ namespace bl {
   static void WeightedColRect##R(const vl_image& dst, const vl_image& src) {                     \
     HWY_DYNAMIC_DISPATCH(WeightedColRect##R##Impl)(dst, src);                                    \
   }
-BL_GAUSSIAN_ENTRIES(1)
-BL_GAUSSIAN_ENTRIES(2)
-BL_GAUSSIAN_ENTRIES(3)
-BL_GAUSSIAN_ENTRIES(4)
-BL_GAUSSIAN_ENTRIES(5)
-BL_GAUSSIAN_ENTRIES(6)
-BL_GAUSSIAN_ENTRIES(7)
-BL_GAUSSIAN_ENTRIES(8)
+BL_EVERY_RADIUS(BL_GAUSSIAN_ENTRIES)
 #undef BL_GAUSSIAN_ENTRIES
 
 #define BL_GAUSSIAN_COLUMN_ROW(R)                                                                   \
@@ -151,12 +138,7 @@ BL_GAUSSIAN_ENTRIES(8)
   void gavWeightedCol_radius_##R(uint8_t* dst, const uint8_t* top, int32_t srcRowBytes, int32_t cols) { \
     HWY_DYNAMIC_DISPATCH(WeightedColRow##R##Impl)(dst, top, srcRowBytes, cols);                     \
   }
-BL_GAUSSIAN_COLUMN_ROW(1)
-BL_GAUSSIAN_COLUMN_ROW(2)
-BL_GAUSSIAN_COLUMN_ROW(3)
-BL_GAUSSIAN_COLUMN_ROW(4)
-BL_GAUSSIAN_COLUMN_ROW(5)
-BL_GAUSSIAN_COLUMN_ROW(6)
+BL_PER_ROW_RADII(BL_GAUSSIAN_COLUMN_ROW)
 #undef BL_GAUSSIAN_COLUMN_ROW
 
 void gavWeightedCol_radius_6_2(const vl_image& dst, const vl_image& src) { WeightedColRect6(dst, src); }
