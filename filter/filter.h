@@ -32,8 +32,8 @@ BL_EXTERN_C BL_API uint32_t GAVGaussianCoeffs01, GAVGaussianCoeffs23, GAVGaussia
 namespace bl {
 
 // ---- fixed point and single precision ----------------------------------------------------
-// The scalar formulas are compiled once, outside the per-target code: no target's automatic
-// vectorisation reaches them.
+// The kernels' scalar formulas (the *_ends functions below) are compiled once, outside the
+// per-target code: no target's automatic vectorisation reaches them.
 
 // The low 16 bits of v truncated toward zero (0 for a value that is not finite).
 inline int16_t low16_trunc(double v) {

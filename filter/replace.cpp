@@ -52,26 +52,28 @@ constexpr auto kSourceStrideOf8 = [](const uint8_t*, uint8_t*, int16_t, int16_t,
   return srcRB % 8 == 0;
 };
 
-// The record the host installed last, or null.
-const int16_t* convolve_record() { return GAVFilterParameter1 ? *GAVFilterParameter1 : nullptr; }
+// The taps and shift of the record checked before the wait, for the kernel after it (per thread:
+// calls on different threads may meet).
+thread_local bl::ConvolveTaps t_taps;
+thread_local int t_shift;
 
 bool convolve_fits(const uint8_t*, uint8_t*, int16_t, int16_t, int16_t, int16_t) {
-  const int16_t* record = convolve_record();
+  const int16_t* record = GAVFilterParameter1 ? *GAVFilterParameter1 : nullptr;
   if (!record) return false;
-  const bl::ConvolveTaps taps = bl::read_convolve_record(record);
-  return taps.count <= 8 && bl::convolve_shift(taps) != 0;
+  t_taps = bl::read_convolve_record(record);
+  t_shift = t_taps.count <= 8 ? bl::convolve_shift(t_taps) : 0;
+  return t_shift != 0;
 }
 
 void convolve_rect(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int16_t srcRB, int16_t dstRB) {
-  const bl::ConvolveTaps taps = bl::read_convolve_record(convolve_record());
+  const bl::ConvolveTaps& taps = t_taps;
   int32_t offsets[8];
   float w[8];
   for (int k = 0; k < taps.count; ++k) {
     offsets[k] = taps.dy[k] * int32_t{srcRB} + taps.dx[k];
     w[k] = static_cast<float>(taps.weight[k]) / static_cast<float>(taps.scale);
   }
-  bl::gavConvolveRect(dst, src, rows, cols, srcRB, dstRB, offsets, w, taps.offset, bl::convolve_shift(taps),
-                      taps.count);
+  bl::gavConvolveRect(dst, src, rows, cols, srcRB, dstRB, offsets, w, taps.offset, t_shift, taps.count);
 }
 
 }  // namespace
