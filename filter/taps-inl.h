@@ -81,9 +81,11 @@ struct TapRuns {
 // kRuns runs of one tap each.
 template <class Seq>
 struct SinglesOf;
+template <size_t>
+constexpr size_t kOne = 1;
 template <size_t... I>
 struct SinglesOf<std::index_sequence<I...>> {
-  using type = TapRuns<(I, 1)...>;
+  using type = TapRuns<kOne<I>...>;
 };
 template <size_t kTaps>
 using SingleTaps = typename SinglesOf<std::make_index_sequence<kTaps>>::type;
