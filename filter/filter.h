@@ -38,7 +38,8 @@ namespace bl {
 // The low 16 bits of v truncated toward zero (0 for a value that is not finite).
 inline int16_t low16_trunc(double v) {
   if (!std::isfinite(v)) return 0;
-  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<int64_t>(std::fmod(std::trunc(v), 65536.0))));
+  if (!(std::fabs(v) < 9.0e18)) v = std::fmod(v, 65536.0);  // same low bits, within int64
+  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<int64_t>(v)));
 }
 
 // A single-precision product kept as it is: nothing may fuse it into a following addition.
