@@ -184,8 +184,7 @@ TEST(FilterDifferential, WeightedRowsAndColumns) {
   }
 }
 
-// Rows wider than the kernels' strips (2048 pixels along rows, fewer down columns), ending in a
-// strip narrower than a group.
+// Long rows: many whole vectors, then narrower ones and an overlapping last one.
 TEST(FilterDifferential, WideRows) {
   bltest::SweepOptions o;
   o.rows = {2, 3};
