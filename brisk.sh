@@ -38,12 +38,12 @@ case "$cmd" in
     ;;
   test)
     install_deps
-    build build all -DCMAKE_BUILD_TYPE=Release -DBL_BENCH=ON
+    build build all -DCMAKE_BUILD_TYPE=Release -DBL_BENCH=ON -DBL_WERROR=ON
     (cd build && ctest --output-on-failure -j "$JOBS")
-    build build-asan all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBL_SANITIZE=ON -DBL_BENCH=OFF
+    build build-asan all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBL_SANITIZE=ON -DBL_BENCH=OFF -DBL_WERROR=ON
     (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$JOBS")
     # Where threads meet: the concurrency tests under ThreadSanitizer.
-    build build-tsan test_threads -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBL_TSAN=ON -DBL_BENCH=OFF
+    build build-tsan test_threads -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBL_TSAN=ON -DBL_BENCH=OFF -DBL_WERROR=ON
     (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^threads$')
     ;;
   bench)
