@@ -16,12 +16,13 @@
 // blocks in 16-bit lanes.  Row ends narrower than a vector go through a small copy so that every
 // byte takes the same arithmetic.
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "arith/partitioned.h"
 #include "resample/geometry.h"
+#include "resample/scratch.h"
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "resample/decimate.cpp"
@@ -29,6 +30,7 @@
 #include "hwy/highway.h"
 
 #include "arith/simd-inl.h"
+#include "arith/targets.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace bl {
@@ -141,12 +143,13 @@ void GatherRow(uint8_t* d, const uint8_t* s, const int32_t* start, const int32_t
   const size_t N = hn::Lanes(du);
   const auto loF = hn::Set(di, lo);
   const auto bytes = hn::Set(du, 0x00FF00FFu);
+  alignas(64) uint32_t words[hn::MaxLanes(du)];
   for (size_t c = 0; c < static_cast<size_t>(cv); c += N) {
-    const auto off = hn::LoadU(di, start + c);
     const auto isA = hn::RebindMask(du, hn::Eq(hn::LoadU(di, factor + c), loF));
     auto acc = hn::Zero(du);
     for (int j = 0; j < kReads; ++j) {
-      const auto v = hn::GatherOffset(du, reinterpret_cast<const uint32_t*>(s), hn::Add(off, hn::Set(di, 4 * j)));
+      for (size_t i = 0; i < N; ++i) std::memcpy(&words[i], s + start[c + i] + 4 * j, 4);
+      const auto v = hn::Load(du, words);
       const auto k = hn::And(v, hn::IfThenElse(isA, hn::Set(du, a.keep[j]), hn::Set(du, b.keep[j])));
       acc = hn::Add(acc, hn::Add(hn::And(k, bytes), hn::And(hn::ShiftRight<8>(k), bytes)));
     }
@@ -164,6 +167,77 @@ void GatherRow(uint8_t* d, const uint8_t* s, const int32_t* start, const int32_t
   }
 }
 
+#if BL_HAVE_PERMUTE512
+// Factors up to 8 with byte permutes: groups of 16 output columns, whose runs span at most
+// 15 * 8 + 8 = 128 bytes, read one or two 64-byte windows from their first byte, the loads
+// stopping at the end of the row's runs.  Each permute puts four taps of every column side by side; a
+// multiply-add of the bytes by 1 (a tap the column has) or 0 (one it has not) and a multiply-add
+// of the pairs sum each column's run in a 32-bit lane.  The permute controls and tap weights are
+// made once per call.
+// The first n bytes (up to 64) of a 64-byte load.
+HWY_INLINE __mmask64 FirstBytes(int32_t n) {
+  return n >= 64 ? ~__mmask64{0} : n <= 0 ? __mmask64{0} : (__mmask64{1} << n) - 1;
+}
+
+void DecimateRows512(uint8_t* dst, const uint8_t* src, int rows, int cols, int srcRB, int dstRB,
+                     const int16_t* factors, const int32_t* start, int lo, int hi, int32_t total) {
+  const int groups = (cols + 15) / 16, perms = (hi + 3) / 4;
+  const size_t ng = static_cast<size_t>(groups);
+  ScratchArrays sa(ScratchSlot::kDecimatePlan, ScratchArrays::need<uint16_t>(ng) + ScratchArrays::need<uint8_t>(ng) +
+                                                   2 * ScratchArrays::need<uint8_t>(ng * 128));
+  uint16_t* hiLanes = sa.take<uint16_t>(ng);
+  uint8_t* wide = sa.take<uint8_t>(ng);
+  uint8_t* ctl = sa.take<uint8_t>(ng * 128);
+  uint8_t* taps = sa.take<uint8_t>(ng * 128);
+  std::memset(ctl, 0, ng * 128);
+  std::memset(taps, 0, ng * 128);
+  for (int g = 0; g < groups; ++g) {
+    hiLanes[g] = 0;
+    const int c0 = 16 * g, n = std::min(16, cols - c0);
+    const int32_t w = start[c0];
+    wide[g] = start[c0 + n - 1] + factors[c0 + n - 1] - w > 64;
+    for (int o = 0; o < n; ++o) {
+      if (factors[c0 + o] != lo) hiLanes[g] |= static_cast<uint16_t>(1u << o);
+      for (int t = 0; t < factors[c0 + o]; ++t) {
+        const size_t at = static_cast<size_t>(g) * 128 + static_cast<size_t>(t / 4) * 64 + 4 * o + t % 4;
+        ctl[at] = static_cast<uint8_t>(start[c0 + o] + t - w);
+        taps[at] = 1;
+      }
+    }
+  }
+  const Factor a = MakeFactor(lo), b = MakeFactor(hi);
+  const __m512i ones = _mm512_set1_epi16(1);
+  const __m512i halfA = _mm512_set1_epi32(static_cast<int>(a.half)), halfB = _mm512_set1_epi32(static_cast<int>(b.half));
+  const __m512i mulA = _mm512_set1_epi32(static_cast<int>(a.mul)), mulB = _mm512_set1_epi32(static_cast<int>(b.mul));
+  for (int r = 0; r < rows; ++r) {
+    uint8_t* d = dst + static_cast<ptrdiff_t>(r) * dstRB;
+    const uint8_t* s = src + static_cast<ptrdiff_t>(r) * srcRB;
+    for (int g = 0; g < groups; ++g) {
+      const int c0 = 16 * g, n = std::min(16, cols - c0);
+      const int32_t w = start[c0];
+      const __m512i win0 = _mm512_maskz_loadu_epi8(FirstBytes(total - w), s + w);
+      const bool two = wide[g];
+      const __m512i win1 = two ? _mm512_maskz_loadu_epi8(FirstBytes(total - w - 64), s + w + 64) : win0;
+      __m512i acc = _mm512_setzero_si512();
+      for (int p = 0; p < perms; ++p) {
+        const size_t at = static_cast<size_t>(g) * 128 + static_cast<size_t>(p) * 64;
+        const __m512i idx = _mm512_loadu_si512(&ctl[at]);
+        const __m512i bytes = two ? _mm512_permutex2var_epi8(win0, idx, win1) : _mm512_permutexvar_epi8(idx, win0);
+        acc = _mm512_add_epi32(acc, _mm512_madd_epi16(_mm512_maddubs_epi16(bytes, _mm512_loadu_si512(&taps[at])), ones));
+      }
+      const __mmask16 m = hiLanes[g];
+      const __m512i x = _mm512_add_epi32(acc, _mm512_mask_blend_epi32(m, halfA, halfB));
+      const __m128i out =
+          _mm512_cvtepi32_epi8(_mm512_srli_epi32(_mm512_mullo_epi32(x, _mm512_mask_blend_epi32(m, mulA, mulB)), 24));
+      if (n == 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + c0), out);
+      else
+        _mm_mask_storeu_epi8(d + c0, static_cast<__mmask16>((1u << n) - 1), out);
+    }
+  }
+}
+#endif
+
 void DecimateHRows(uint8_t* dst, const uint8_t* src, int rows, int cols, int srcRB, int dstRB, const int16_t* factors,
                    const int32_t* start, int lo, bool mixed) {
   const int hi = mixed ? lo + 1 : lo;
@@ -180,18 +254,23 @@ void DecimateHRows(uint8_t* dst, const uint8_t* src, int rows, int cols, int src
     }
     return;
   }
+  const int32_t total = start[cols - 1] + factors[cols - 1];
+#if BL_HAVE_PERMUTE512
+  if (hi <= 8) return DecimateRows512(dst, src, rows, cols, srcRB, dstRB, factors, start, lo, hi, total);
+#endif
   // Columns whose reads (4 * reads bytes from their start) stay within the row's runs.
   const int reads = (hi + 3) / 4;
-  const int32_t total = start[cols - 1] + factors[cols - 1];
   int cv = cols;
   while (cv > 0 && start[cv - 1] + 4 * reads > total) --cv;
   // Starts and factors as 32-bit lanes, padded to whole vectors with the first column's values.
   const size_t N = hn::Lanes(DU32());
   const size_t padded = (static_cast<size_t>(cv) + N - 1) / N * N;
-  std::vector<int32_t> st(padded, 0), fa(padded, lo);
-  for (int c = 0; c < cv; ++c) {
-    st[static_cast<size_t>(c)] = start[c];
-    fa[static_cast<size_t>(c)] = factors[c];
+  ScratchArrays sa(ScratchSlot::kDecimatePlan, 2 * ScratchArrays::need<int32_t>(padded));
+  int32_t* st = sa.take<int32_t>(padded);
+  int32_t* fa = sa.take<int32_t>(padded);
+  for (size_t c = 0; c < padded; ++c) {
+    st[c] = c < static_cast<size_t>(cv) ? start[c] : 0;
+    fa[c] = c < static_cast<size_t>(cv) ? factors[c] : lo;
   }
   const Factor a = MakeFactor(lo), b = MakeFactor(hi);
   for (int r = 0; r < rows; ++r) {
@@ -200,7 +279,7 @@ void DecimateHRows(uint8_t* dst, const uint8_t* src, int rows, int cols, int src
     switch (reads) {
 #define BL_GATHER_READS(k)                                      \
   case k:                                                       \
-    GatherRow<k>(d, s, st.data(), fa.data(), cv, lo, a, b);     \
+    GatherRow<k>(d, s, st, fa, cv, lo, a, b);              \
     break;
       BL_GATHER_READS(1) BL_GATHER_READS(2) BL_GATHER_READS(3) BL_GATHER_READS(4) BL_GATHER_READS(5)
       BL_GATHER_READS(6) BL_GATHER_READS(7) BL_GATHER_READS(8)
@@ -215,16 +294,28 @@ void DecimateHRows(uint8_t* dst, const uint8_t* src, int rows, int cols, int src
 using DI16 = hn::ScalableTag<int16_t>;
 using DB = hn::Rebind<uint8_t, DI16>;
 
-// Lanes(DI16) bytes of the average of f rows.
+// Targets whose masked loads never touch the bytes they leave out.
+#define BL_MASKED_LOADS_SAFE ((HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3) || HWY_TARGET == HWY_SVE || HWY_TARGET == HWY_SVE2)
+
+// The first n (1..Lanes(DI16)) bytes of the average of f rows.
+template <bool kPartial>
 HWY_INLINE void AverageRows(uint8_t* d, const uint8_t* s, ptrdiff_t srcRB, int f, hn::Vec<DI16> r,
-                            const Pack16Scale& ps) {
+                            const Pack16Scale& ps, int n) {
   const DI16 di;
   const DB db;
-  auto sum = hn::BitCast(di, hn::PromoteTo(hn::RebindToUnsigned<DI16>(), hn::LoadU(db, s)));
-  for (int i = 1; i < f; ++i)
-    sum = hn::Add(sum, hn::BitCast(di, hn::PromoteTo(hn::RebindToUnsigned<DI16>(), hn::LoadU(db, s + i * srcRB))));
+  const hn::RebindToUnsigned<DI16> du;
+  const auto m = hn::FirstN(db, static_cast<size_t>(n));
+  auto load = [&](const uint8_t* p) {
+    return hn::BitCast(di, hn::PromoteTo(du, kPartial ? hn::MaskedLoad(m, db, p) : hn::LoadU(db, p)));
+  };
+  auto sum = load(s);
+  for (int i = 1; i < f; ++i) sum = hn::Add(sum, load(s + i * srcRB));
   const auto x = hn::Add(hn::ShiftLeft<4>(sum), hn::Set(di, static_cast<int16_t>(f / 2)));
-  hn::StoreU(Pack16(di, MulHigh16Rounded(di, x, r), ps), db, d);
+  const auto out = Pack16(di, MulHigh16Rounded(di, x, r), ps);
+  if (kPartial)
+    hn::BlendedStore(out, m, db, d);
+  else
+    hn::StoreU(out, db, d);
 }
 
 void DecimateVSpans(uint8_t* dst, const uint8_t* src, int srcRB, int cols, int f) {
@@ -234,15 +325,18 @@ void DecimateVSpans(uint8_t* dst, const uint8_t* src, int srcRB, int cols, int f
   const auto r = hn::Set(di, static_cast<int16_t>(32768 / f));
   const Pack16Scale ps = MakePack16Scale(4);
   int c = 0;
-  for (; c + N <= cols; c += N) AverageRows(dst + c, src + c, srcRB, f, r, ps);
-  if (c < cols) {
-    // The rest through rows of one vector each.
-    const int n = cols - c;
-    alignas(64) uint8_t in[8 * 256], out[256];
-    for (int i = 0; i < f; ++i) std::memcpy(in + i * N, src + static_cast<ptrdiff_t>(i) * srcRB + c, static_cast<size_t>(n));
-    AverageRows(out, in, N, f, r, ps);
-    std::memcpy(dst + c, out, static_cast<size_t>(n));
-  }
+  for (; c + N <= cols; c += N) AverageRows<false>(dst + c, src + c, srcRB, f, r, ps, N);
+  if (c == cols) return;
+  const int n = cols - c;
+#if BL_MASKED_LOADS_SAFE
+  AverageRows<true>(dst + c, src + c, srcRB, f, r, ps, n);
+#else
+  // The rest through rows of one vector each.
+  alignas(64) uint8_t in[kMaxDecimateV * hn::MaxLanes(di)], out[hn::MaxLanes(di)];
+  for (int i = 0; i < f; ++i) std::memcpy(in + i * N, src + static_cast<ptrdiff_t>(i) * srcRB + c, static_cast<size_t>(n));
+  AverageRows<false>(out, in, N, f, r, ps, N);
+  std::memcpy(dst + c, out, static_cast<size_t>(n));
+#endif
 }
 
 #endif
@@ -278,13 +372,14 @@ bool gavDecimateH_rect(uint8_t* dst, const uint8_t* src, int rows, int cols, int
   }
   // A factor of 0 (whose table entry is 255) stays with the table model.
   if (lo == 0) return model::decimate_h(dst, src, rows, cols, srcRB, dstRB, factors);
-  std::vector<int32_t> start(static_cast<size_t>(cols));
+  int32_t* start = reinterpret_cast<int32_t*>(
+      thread_scratch(ScratchSlot::kDecimateStarts, static_cast<size_t>(cols) * sizeof(int32_t)));
   int32_t at = 0;
   for (int c = 0; c < cols; ++c) {
-    start[static_cast<size_t>(c)] = at;
+    start[c] = at;
     at += factors[c];
   }
-  HWY_DYNAMIC_DISPATCH(DecimateHImpl)(dst, src, rows, cols, srcRB, dstRB, factors, start.data(), lo, hi != lo);
+  HWY_DYNAMIC_DISPATCH(DecimateHImpl)(dst, src, rows, cols, srcRB, dstRB, factors, start, lo, hi != lo);
   return true;
 }
 

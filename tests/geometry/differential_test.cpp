@@ -44,10 +44,13 @@ bltest::Call sample_call(const Shape& sh, std::mt19937& rng) {
   const std::vector<int> q = sample_columns(cols, width, rng, kind);
   const int srcRows = 4, originRow = pick(rng, 0, 3), originCol = pick(rng, 0, 9);
   std::vector<int16_t> rowPos(static_cast<size_t>(rows) + 1), colPos(static_cast<size_t>(cols) + 1);
-  for (int r = 0; r < rows; ++r)
-    rowPos[static_cast<size_t>(r)] =
-        static_cast<int16_t>(originRow + (r > 0 && rng() % 2 ? rowPos[static_cast<size_t>(r) - 1] - originRow
-                                                             : pick(rng, 0, srcRows - 1)));
+  // The first and last source rows are always sampled (with two or more output rows), so that
+  // fenced placements put a fence right after the bytes a row may read.
+  for (int r = 0; r < rows; ++r) {
+    int row = r > 0 && rng() % 2 ? rowPos[static_cast<size_t>(r) - 1] - originRow : pick(rng, 0, srcRows - 1);
+    if (rows > 1 && (r == 0 || r == rows - 1)) row = r == 0 ? 0 : srcRows - 1;
+    rowPos[static_cast<size_t>(r)] = static_cast<int16_t>(originRow + row);
+  }
   for (int c = 0; c < cols; ++c) colPos[static_cast<size_t>(c)] = static_cast<int16_t>(originCol + q[static_cast<size_t>(c)]);
   const int lo = cols ? *std::min_element(q.begin(), q.end()) : 0;
   const int hi = cols ? *std::max_element(q.begin(), q.end()) + 1 : 1;
