@@ -4,12 +4,13 @@
 // call or that plus one) and divides with its factor's table, min(255, floor((s + f/2) / f)).  The
 // division is exact arithmetic instead: with x = s + floor(f/2) < 2^13 and m = ceil(2^24 / f),
 // floor(x / f) = (x * m) >> 24 for every sum of f bytes (f <= 29), and x * m stays below 2^32.
-// Rows are vectorised across output columns: each lane gathers the four bytes at its column's
-// start (and at start + 4, + 8 ... for larger factors) with one 32-bit gather, clears the bytes
-// beyond its factor and adds the rest.  The column starts and factors are prepared once per call.
-// A single factor of 1, 2 or 4 takes dedicated paths (copy, pair sums, quad sums).  Gathers read
-// only bytes of the row's runs; the last columns, whose four-byte reads would pass the end of the
-// runs, are summed one byte at a time.
+// The column starts are prepared once per call.  A single factor of 1, 2 or 4 takes dedicated
+// paths (copy, pair sums, quad sums).  With byte permutes (AVX3_DL) and factors up to 8, groups
+// of 16 columns pick their runs' bytes out of one or two 64-byte windows; otherwise each lane
+// copies the four bytes at its column's start (and at start + 4, + 8 ... for larger factors),
+// clears those beyond its factor and adds the rest.  Nothing outside the row's runs is read: the
+// windows' loads are masked at the end of the runs, and the last columns, whose four-byte reads
+// would pass it, are summed one byte at a time.
 //
 // DecimateV.  Each output byte is x = floor(f/2) + 16 * (sum of f rows' bytes), scaled by the
 // rounded high half of x * floor(32768 / f) and packed at pack scale 4, with the shared partitioned

@@ -260,20 +260,23 @@ void gavSkewRect_nearest(const uint8_t* src, uint8_t* dst, int rows, int cols, i
                                  nullptr);
 }
 
-void gavSkewRect_bilinear(const uint8_t* src, uint8_t* dst, int rows, int cols, int width, const int32_t* offsets,
-                          const int32_t* lengths, int32_t srcRB, int32_t dstRB, const SkewFilter& filter) {
+// The filter kernels write the pack state (pack scale 1) at their entry.
+template <SkewKind kKind>
+void skew_filtered(const uint8_t* src, uint8_t* dst, int rows, int cols, int width, const int32_t* offsets,
+                   const int32_t* lengths, int32_t srcRB, int32_t dstRB, const SkewFilter& filter) {
   if (cols < 1 || width < 1) return;
   gsr_write(8);
-  HWY_DYNAMIC_DISPATCH(SkewImpl)(SkewKind::kBilinear, src, dst, rows, cols, width, offsets, lengths, srcRB, dstRB,
-                                 &filter);
+  HWY_DYNAMIC_DISPATCH(SkewImpl)(kKind, src, dst, rows, cols, width, offsets, lengths, srcRB, dstRB, &filter);
+}
+
+void gavSkewRect_bilinear(const uint8_t* src, uint8_t* dst, int rows, int cols, int width, const int32_t* offsets,
+                          const int32_t* lengths, int32_t srcRB, int32_t dstRB, const SkewFilter& filter) {
+  skew_filtered<SkewKind::kBilinear>(src, dst, rows, cols, width, offsets, lengths, srcRB, dstRB, filter);
 }
 
 void gavSkewRect_bicubic(const uint8_t* src, uint8_t* dst, int rows, int cols, int width, const int32_t* offsets,
                          const int32_t* lengths, int32_t srcRB, int32_t dstRB, const SkewFilter& filter) {
-  if (cols < 1 || width < 1) return;
-  gsr_write(8);
-  HWY_DYNAMIC_DISPATCH(SkewImpl)(SkewKind::kBicubic, src, dst, rows, cols, width, offsets, lengths, srcRB, dstRB,
-                                 &filter);
+  skew_filtered<SkewKind::kBicubic>(src, dst, rows, cols, width, offsets, lengths, srcRB, dstRB, filter);
 }
 
 }  // namespace bl
