@@ -247,7 +247,7 @@ void DecimateHRows(uint8_t* dst, const uint8_t* src, int rows, int cols, int src
       uint8_t* d = dst + static_cast<ptrdiff_t>(r) * dstRB;
       const uint8_t* s = src + static_cast<ptrdiff_t>(r) * srcRB;
       if (lo == 1)
-        std::memcpy(d, s, static_cast<size_t>(cols));
+        std::memmove(d, s, static_cast<size_t>(cols));
       else if (lo == 2)
         PairRow(d, s, cols);
       else
@@ -394,7 +394,7 @@ void gavDecimateV_rect(const uint8_t* src, uint8_t* dst, int rows, int cols, con
   for (int r = 0; r < rows; ++r) {
     const int f = factors[r];
     if (f == 1)
-      std::memcpy(dst, src, static_cast<size_t>(cols));
+      std::memmove(dst, src, static_cast<size_t>(cols));
     else if (f > 1)
       gavDecimateV_span(dst, src, srcRB, cols, f);
     dst += dstRB;

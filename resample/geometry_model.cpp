@@ -1,7 +1,6 @@
 // Plain models of the sampling, decimation and skew kernels, one element at a time, and the
 // pieces the accelerated kernels share with them: the division tables and the skew row geometry.
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -33,17 +32,23 @@ SkewRow skew_row(SkewKind kind, int cols, int width, int32_t offset, int32_t len
   const double lo = nearest ? -3.0 : -3.5;
   const double hi = nearest ? cols + 2.0 : cols + 1.5;
   const double u0 = (0 - o) * s + half;
-  // The bounds are clamped to the row in double before they become integers.
-  double first = std::ceil((lo - u0) / s);
-  double last = std::floor((hi - u0) / s);
-  first = std::min(std::max(first, 0.0), static_cast<double>(width));
-  last = std::min(last, static_cast<double>(width - 1));
-  g.left = static_cast<int>(first);
-  if (last < first) {
+  // ceil((lo - u0) / s) kept within [0, width] and floor((hi - u0) / s) within [-1, width - 1],
+  // taken from the quotients only where they lie inside (where they cannot overflow).
+  const double a = (lo - u0) / s, b = (hi - u0) / s;
+  if (a <= 0) {
+    g.left = 0;
+  } else if (a >= width) {
+    g.left = width;
+  } else {
+    const int t = static_cast<int>(a);
+    g.left = t + (t < a);
+  }
+  const int last = b < 0 ? -1 : b >= width - 1 ? width - 1 : static_cast<int>(b);
+  if (last < g.left) {
     g.right = g.left;
     return g;
   }
-  g.right = static_cast<int>(last) + 1;
+  g.right = last + 1;
   const double u = (g.left - o) * s + half;
   g.p0 = static_cast<int32_t>(256.0 * u);
   g.step = static_cast<int32_t>(256.0 * s);
@@ -123,7 +128,7 @@ void decimate_v(const uint8_t* src, uint8_t* dst, int rows, int cols, const int1
   for (int r = 0; r < rows; ++r) {
     const int f = factors[r];
     if (f == 1)
-      std::memcpy(dst, src, static_cast<size_t>(std::max(cols, 0)));
+      std::memmove(dst, src, static_cast<size_t>(std::max(cols, 0)));
     else if (f > 1)
       decimate_v_span(dst, src, srcRB, cols, f);
     dst += dstRB;

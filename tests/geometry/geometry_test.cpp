@@ -52,6 +52,34 @@ TEST(DivisionTable, KernelDividesEverySumExactly) {
   });
 }
 
+// ---- skew rows ------------------------------------------------------------------------------
+
+// Rows of 16 pixels shown at scale 1: computed from the first pixel whose taps reach 3.5 pixels
+// (nearest: 3) into the left margin, to the last within the row.
+TEST(SkewRow, RangeAndPositions) {
+  using bl::SkewKind;
+  auto expect = [](SkewKind k, int32_t offset, int32_t length, int left, int right, int32_t p0, int32_t step) {
+    const bl::SkewRow g = bl::skew_row(k, 16, 16, offset, length);
+    EXPECT_EQ(g.left, left);
+    EXPECT_EQ(g.right, right);
+    if (right > left) {
+      EXPECT_EQ(g.p0, p0);
+      EXPECT_EQ(g.step, step);
+    }
+  };
+  expect(SkewKind::kBicubic, 0, 16 * 256, 0, 16, 0, 256);
+  expect(SkewKind::kNearest, 0, 16 * 256, 0, 16, 128, 256);
+  // Ten pixels to the right: u(x) = x - 10, from x = 7 (u = -3, above -3.5).
+  expect(SkewKind::kBilinear, 10 * 256, 16 * 256, 7, 16, -768, 256);
+  // Twice as long: u(x) = (x - 10) / 2 + 0.5, from x = 3 (u = -3), step 128.
+  expect(SkewKind::kNearest, 10 * 256, 32 * 256, 3, 16, -768, 128);
+  // Far off either side, and a zero length: margins only.
+  expect(SkewKind::kBicubic, 100 * 256, 16 * 256, 16, 16, 0, 0);
+  expect(SkewKind::kBicubic, -100 * 256, 16 * 256, 0, 0, 0, 0);
+  expect(SkewKind::kBicubic, INT32_MIN, 1, 0, 0, 0, 0);
+  expect(SkewKind::kBicubic, 0, 0, 16, 16, 0, 0);
+}
+
 // ---- hand-on conditions -------------------------------------------------------------------
 
 class GeometryReplacements : public ::testing::Test {
