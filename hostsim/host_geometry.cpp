@@ -276,8 +276,9 @@ std::vector<hs::DemoResult> geometry_demo(hs::DemoContext& ctx) {
     positions_for(sh, h, py, fy);
     Padded mid(w, sh);
     out.push_back(run_case(
-        ctx, name, {Row::ResampleH, Row::ResampleV}, w, h, 2,
-        "each product rounded to 1/64 against one rounding of the whole sum, in both passes", png,
+        ctx, name, {Row::ResampleH, Row::ResampleV}, w, h, 3,
+        "products rounded to 1/64 where the host rounds the sum once: up to 1 per pass, the second pass "
+        "carrying the first's", png,
         [&](int c, bool ext, uint8_t* dst) {
           Padded& p = src[static_cast<size_t>(c)];
           reinterpret_cast<ResampleHProc>(pick(ext, Row::ResampleH))(
