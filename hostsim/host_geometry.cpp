@@ -24,9 +24,8 @@ uint8_t clamp_byte(int64_t v) { return static_cast<uint8_t>(std::clamp<int64_t>(
 // A weighted sum with 14 fraction bits, rounded to the nearest byte.
 uint8_t round14(int64_t sum) { return clamp_byte((sum + 8192) >> 14); }
 
-void host_SampleRect(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int16_t originRow,
-                     int16_t originCol, const int16_t* rowPos, const int16_t* colPos, int16_t srcRB, int16_t dstRB,
-                     int32_t, int32_t) {
+void host_SampleRect(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, int16_t originRow, int16_t originCol,
+                     const int16_t* rowPos, const int16_t* colPos, int16_t srcRB, int16_t dstRB, int32_t, int32_t) {
   hs::count_call(hs::Row::SampleRect);
   for (ptrdiff_t r = 0; r < rows; ++r)
     for (ptrdiff_t c = 0; c < cols; ++c)
@@ -94,7 +93,8 @@ void host_ResampleV(const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols
     const int16_t* w = &g_filter[static_cast<size_t>(phases[y]) * g_taps];
     for (ptrdiff_t c = 0; c < cols; ++c) {
       int64_t sum = 0;
-      for (int k = 0; k < g_taps; ++k) sum += w[k] * src[(positions[y] - first + k) * static_cast<ptrdiff_t>(srcRB) + c];
+      for (int k = 0; k < g_taps; ++k)
+        sum += w[k] * src[(positions[y] - first + k) * static_cast<ptrdiff_t>(srcRB) + c];
       dst[y * dstRB + c] = round14(sum);
     }
   }
@@ -151,7 +151,8 @@ constexpr int kMargin = 8;  // readable pixels around every plane, repeating its
 struct Padded {
   int w = 0, h = 0, stride = 0;
   std::vector<uint8_t> mem;
-  Padded(int w_, int h_) : w(w_), h(h_), stride(w_ + 2 * kMargin), mem(static_cast<size_t>(stride) * (h_ + 2 * kMargin)) {}
+  Padded(int w_, int h_)
+      : w(w_), h(h_), stride(w_ + 2 * kMargin), mem(static_cast<size_t>(stride) * (h_ + 2 * kMargin)) {}
   uint8_t* at(int x, int y) { return mem.data() + static_cast<ptrdiff_t>(y + kMargin) * stride + x + kMargin; }
   // Repeats the edge pixels into the margin.
   void extend() {
@@ -213,7 +214,8 @@ std::vector<int16_t> filter_weights(int taps) {
     const double c[4] = {-0.5 * t * t * t + t * t - 0.5 * t, 1.5 * t * t * t - 2.5 * t * t + 1,
                          -1.5 * t * t * t + 2 * t * t + 0.5 * t, 0.5 * t * t * t - 0.5 * t * t};
     int sum = 0;
-    for (int k = 0; k < 4; ++k) sum += w[static_cast<size_t>(4 * p + k)] = static_cast<int16_t>(std::lround(16384 * c[k]));
+    for (int k = 0; k < 4; ++k)
+      sum += w[static_cast<size_t>(4 * p + k)] = static_cast<int16_t>(std::lround(16384 * c[k]));
     w[static_cast<size_t>(4 * p + 1)] = static_cast<int16_t>(w[static_cast<size_t>(4 * p + 1)] + 16384 - sum);
   }
   return w;
@@ -222,9 +224,8 @@ std::vector<int16_t> filter_weights(int taps) {
 // One case: `run(channel, extension, out)` computes channel c into out (w x h, stride w) through
 // the host's routines (extension false) or the slots.  The rows named in `rows` tell whether the
 // extension did the work itself.
-hs::DemoResult run_case(hs::DemoContext& ctx, const std::string& name, std::vector<int> rows, int w, int h,
-                        int allowed, const std::string& note, const char* png,
-                        const std::function<void(int, bool, uint8_t*)>& run) {
+hs::DemoResult run_case(hs::DemoContext& ctx, const std::string& name, std::vector<int> rows, int w, int h, int allowed,
+                        const std::string& note, const char* png, const std::function<void(int, bool, uint8_t*)>& run) {
   hs::DemoResult r;
   r.routine = name;
   r.note = note;
@@ -275,21 +276,20 @@ std::vector<hs::DemoResult> geometry_demo(hs::DemoContext& ctx) {
     positions_for(sw, w, px, fx);
     positions_for(sh, h, py, fy);
     Padded mid(w, sh);
-    out.push_back(run_case(
-        ctx, name, {Row::ResampleH, Row::ResampleV}, w, h, 3,
-        "products rounded to 1/64 where the host rounds the sum once: up to 1 per pass, the second pass "
-        "carrying the first's", png,
-        [&](int c, bool ext, uint8_t* dst) {
-          Padded& p = src[static_cast<size_t>(c)];
-          reinterpret_cast<ResampleHProc>(pick(ext, Row::ResampleH))(
-              p.at(0, 0), mid.at(0, 0), static_cast<int16_t>(sh), static_cast<int16_t>(w), px.data(), fx.data(),
-              static_cast<int16_t>(p.stride), static_cast<int16_t>(mid.stride), 0);
-          mid.extend();
-          reinterpret_cast<ResampleVProc>(pick(ext, Row::ResampleV))(mid.at(0, 0), dst, static_cast<int16_t>(h),
-                                                                     static_cast<int16_t>(w), py.data(), fy.data(),
-                                                                     static_cast<int16_t>(mid.stride),
-                                                                     static_cast<int16_t>(w), 0);
-        }));
+    out.push_back(
+        run_case(ctx, name, {Row::ResampleH, Row::ResampleV}, w, h, 3,
+                 "products rounded to 1/64 where the host rounds the sum once: up to 1 per pass, the second pass "
+                 "carrying the first's",
+                 png, [&](int c, bool ext, uint8_t* dst) {
+                   Padded& p = src[static_cast<size_t>(c)];
+                   reinterpret_cast<ResampleHProc>(pick(ext, Row::ResampleH))(
+                       p.at(0, 0), mid.at(0, 0), static_cast<int16_t>(sh), static_cast<int16_t>(w), px.data(),
+                       fx.data(), static_cast<int16_t>(p.stride), static_cast<int16_t>(mid.stride), 0);
+                   mid.extend();
+                   reinterpret_cast<ResampleVProc>(pick(ext, Row::ResampleV))(
+                       mid.at(0, 0), dst, static_cast<int16_t>(h), static_cast<int16_t>(w), py.data(), fy.data(),
+                       static_cast<int16_t>(mid.stride), static_cast<int16_t>(w), 0);
+                 }));
   };
   resample(planes, W, H, 4, std::max(1, W * 3 / 5), std::max(1, H * 3 / 5), "ResampleH+V x0.6", "geometry_shrink.png");
   {
@@ -306,20 +306,17 @@ std::vector<hs::DemoResult> geometry_demo(hs::DemoContext& ctx) {
     const std::vector<int16_t> fx = factors_for(W, w), fy = factors_for(H, h);
     const int midRB = (w + 7) & ~7;
     std::vector<uint8_t> mid(static_cast<size_t>(midRB) * H);
-    out.push_back(run_case(
-        ctx, "DecimateH+V /2.56", {Row::DecimateH, Row::DecimateV}, w, h, 1,
-        "the vertical pass truncates where the host rounds half up", "geometry_decimate.png",
-        [&](int c, bool ext, uint8_t* dst) {
-          Padded& p = planes[static_cast<size_t>(c)];
-          reinterpret_cast<DecimateHProc>(pick(ext, Row::DecimateH))(p.at(0, 0), mid.data(), static_cast<int16_t>(H),
-                                                                     static_cast<int16_t>(w), fx.data(),
-                                                                     static_cast<int16_t>(p.stride),
-                                                                     static_cast<int16_t>(midRB), 0);
-          reinterpret_cast<DecimateVProc>(pick(ext, Row::DecimateV))(mid.data(), dst, static_cast<int16_t>(h),
-                                                                     static_cast<int16_t>(w), fy.data(),
-                                                                     static_cast<int16_t>(midRB),
-                                                                     static_cast<int16_t>(w), 0);
-        }));
+    out.push_back(run_case(ctx, "DecimateH+V /2.56", {Row::DecimateH, Row::DecimateV}, w, h, 1,
+                           "the vertical pass truncates where the host rounds half up", "geometry_decimate.png",
+                           [&](int c, bool ext, uint8_t* dst) {
+                             Padded& p = planes[static_cast<size_t>(c)];
+                             reinterpret_cast<DecimateHProc>(pick(ext, Row::DecimateH))(
+                                 p.at(0, 0), mid.data(), static_cast<int16_t>(H), static_cast<int16_t>(w), fx.data(),
+                                 static_cast<int16_t>(p.stride), static_cast<int16_t>(midRB), 0);
+                             reinterpret_cast<DecimateVProc>(pick(ext, Row::DecimateV))(
+                                 mid.data(), dst, static_cast<int16_t>(h), static_cast<int16_t>(w), fy.data(),
+                                 static_cast<int16_t>(midRB), static_cast<int16_t>(w), 0);
+                           }));
   }
   {
     // Nearest enlargement by 2.3 of the image's middle, the same size as the source.
@@ -351,14 +348,13 @@ std::vector<hs::DemoResult> geometry_demo(hs::DemoContext& ctx) {
                           Skew{"SkewRect bicubic", 4, 0, 1, "geometry_skew.png", "each product rounded to 1/64"}}) {
       const std::vector<int16_t> weights = filter_weights(k.taps);
       ctx.host.slot_proc<SetResampleProc>(Row::SetResample)(static_cast<int16_t>(k.taps), weights.data(), 0);
-      out.push_back(run_case(ctx, k.name, {Row::SkewRect}, width, H, k.allowed, k.note, k.png,
-                             [&](int c, bool ext, uint8_t* dst) {
-                               Padded& p = planes[static_cast<size_t>(c)];
-                               reinterpret_cast<SkewRectProc>(pick(ext, Row::SkewRect))(
-                                   p.at(0, 0), dst, static_cast<int16_t>(H), static_cast<int16_t>(W),
-                                   static_cast<int16_t>(width), offsets.data(), lengths.data(), p.stride, width,
-                                   static_cast<int8_t>(k.nearest));
-                             }));
+      out.push_back(run_case(
+          ctx, k.name, {Row::SkewRect}, width, H, k.allowed, k.note, k.png, [&](int c, bool ext, uint8_t* dst) {
+            Padded& p = planes[static_cast<size_t>(c)];
+            reinterpret_cast<SkewRectProc>(pick(ext, Row::SkewRect))(
+                p.at(0, 0), dst, static_cast<int16_t>(H), static_cast<int16_t>(W), static_cast<int16_t>(width),
+                offsets.data(), lengths.data(), p.stride, width, static_cast<int8_t>(k.nearest));
+          }));
     }
   }
   return out;

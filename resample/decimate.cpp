@@ -60,8 +60,8 @@ HWY_INLINE void DecimateColumns(uint8_t* d, const uint8_t* s, const int32_t* sta
 void DecimateHRows(uint8_t* dst, const uint8_t* src, int rows, int cols, int srcRB, int dstRB, const int16_t* factors,
                    const int32_t* start, int lo, bool mixed) {
   for (int r = 0; r < rows; ++r)
-    DecimateColumns(dst + static_cast<ptrdiff_t>(r) * dstRB, src + static_cast<ptrdiff_t>(r) * srcRB, start, factors,
-                    0, cols);
+    DecimateColumns(dst + static_cast<ptrdiff_t>(r) * dstRB, src + static_cast<ptrdiff_t>(r) * srcRB, start, factors, 0,
+                    cols);
 }
 
 void DecimateVSpans(uint8_t* dst, const uint8_t* src, int srcRB, int cols, int f) {
@@ -121,8 +121,8 @@ void QuadRow(uint8_t* d, const uint8_t* s, int cols) {
 
 // Per-call constants of the gather path for one factor.
 struct Factor {
-  uint32_t half, mul;   // floor(f/2), ceil(2^24 / f)
-  uint32_t keep[8];     // byte masks of the four-byte reads at start + 4j
+  uint32_t half, mul;  // floor(f/2), ceil(2^24 / f)
+  uint32_t keep[8];    // byte masks of the four-byte reads at start + 4j
 };
 Factor MakeFactor(int f) {
   Factor k;
@@ -180,8 +180,8 @@ HWY_INLINE __mmask64 FirstBytes(int32_t n) {
   return n >= 64 ? ~__mmask64{0} : n <= 0 ? __mmask64{0} : (__mmask64{1} << n) - 1;
 }
 
-void DecimateRows512(uint8_t* dst, const uint8_t* src, int rows, int cols, int srcRB, int dstRB,
-                     const int16_t* factors, const int32_t* start, int lo, int hi, int32_t total) {
+void DecimateRows512(uint8_t* dst, const uint8_t* src, int rows, int cols, int srcRB, int dstRB, const int16_t* factors,
+                     const int32_t* start, int lo, int hi, int32_t total) {
   const int groups = (cols + 15) / 16, perms = (hi + 3) / 4;
   const size_t ng = static_cast<size_t>(groups);
   ScratchArrays sa(ScratchSlot::kDecimatePlan, ScratchArrays::need<uint16_t>(ng) + ScratchArrays::need<uint8_t>(ng) +
@@ -208,7 +208,8 @@ void DecimateRows512(uint8_t* dst, const uint8_t* src, int rows, int cols, int s
   }
   const Factor a = MakeFactor(lo), b = MakeFactor(hi);
   const __m512i ones = _mm512_set1_epi16(1);
-  const __m512i halfA = _mm512_set1_epi32(static_cast<int>(a.half)), halfB = _mm512_set1_epi32(static_cast<int>(b.half));
+  const __m512i halfA = _mm512_set1_epi32(static_cast<int>(a.half)),
+                halfB = _mm512_set1_epi32(static_cast<int>(b.half));
   const __m512i mulA = _mm512_set1_epi32(static_cast<int>(a.mul)), mulB = _mm512_set1_epi32(static_cast<int>(b.mul));
   for (int r = 0; r < rows; ++r) {
     uint8_t* d = dst + static_cast<ptrdiff_t>(r) * dstRB;
@@ -224,7 +225,8 @@ void DecimateRows512(uint8_t* dst, const uint8_t* src, int rows, int cols, int s
         const size_t at = static_cast<size_t>(g) * 128 + static_cast<size_t>(p) * 64;
         const __m512i idx = _mm512_loadu_si512(&ctl[at]);
         const __m512i bytes = two ? _mm512_permutex2var_epi8(win0, idx, win1) : _mm512_permutexvar_epi8(idx, win0);
-        acc = _mm512_add_epi32(acc, _mm512_madd_epi16(_mm512_maddubs_epi16(bytes, _mm512_loadu_si512(&taps[at])), ones));
+        acc =
+            _mm512_add_epi32(acc, _mm512_madd_epi16(_mm512_maddubs_epi16(bytes, _mm512_loadu_si512(&taps[at])), ones));
       }
       const __mmask16 m = hiLanes[g];
       const __m512i x = _mm512_add_epi32(acc, _mm512_mask_blend_epi32(m, halfA, halfB));
@@ -278,12 +280,13 @@ void DecimateHRows(uint8_t* dst, const uint8_t* src, int rows, int cols, int src
     uint8_t* d = dst + static_cast<ptrdiff_t>(r) * dstRB;
     const uint8_t* s = src + static_cast<ptrdiff_t>(r) * srcRB;
     switch (reads) {
-#define BL_GATHER_READS(k)                                      \
-  case k:                                                       \
-    GatherRow<k>(d, s, st, fa, cv, lo, a, b);              \
+#define BL_GATHER_READS(k)                    \
+  case k:                                     \
+    GatherRow<k>(d, s, st, fa, cv, lo, a, b); \
     break;
-      BL_GATHER_READS(1) BL_GATHER_READS(2) BL_GATHER_READS(3) BL_GATHER_READS(4) BL_GATHER_READS(5)
-      BL_GATHER_READS(6) BL_GATHER_READS(7) BL_GATHER_READS(8)
+      BL_GATHER_READS(1)
+      BL_GATHER_READS(2) BL_GATHER_READS(3) BL_GATHER_READS(4) BL_GATHER_READS(5) BL_GATHER_READS(6) BL_GATHER_READS(7)
+          BL_GATHER_READS(8)
 #undef BL_GATHER_READS
     }
     DecimateColumns(d, s, start, factors, cv, cols);
@@ -296,7 +299,8 @@ using DI16 = hn::ScalableTag<int16_t>;
 using DB = hn::Rebind<uint8_t, DI16>;
 
 // Targets whose masked loads never touch the bytes they leave out.
-#define BL_MASKED_LOADS_SAFE ((HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3) || HWY_TARGET == HWY_SVE || HWY_TARGET == HWY_SVE2)
+#define BL_MASKED_LOADS_SAFE \
+  ((HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3) || HWY_TARGET == HWY_SVE || HWY_TARGET == HWY_SVE2)
 
 // The first n (1..Lanes(DI16)) bytes of the average of f rows.
 template <bool kPartial>
@@ -334,7 +338,8 @@ void DecimateVSpans(uint8_t* dst, const uint8_t* src, int srcRB, int cols, int f
 #else
   // The rest through rows of one vector each.
   alignas(64) uint8_t in[kMaxDecimateV * hn::MaxLanes(di)], out[hn::MaxLanes(di)];
-  for (int i = 0; i < f; ++i) std::memcpy(in + i * N, src + static_cast<ptrdiff_t>(i) * srcRB + c, static_cast<size_t>(n));
+  for (int i = 0; i < f; ++i)
+    std::memcpy(in + i * N, src + static_cast<ptrdiff_t>(i) * srcRB + c, static_cast<size_t>(n));
   AverageRows<false>(out, in, N, f, r, ps, N);
   std::memcpy(dst + c, out, static_cast<size_t>(n));
 #endif

@@ -89,8 +89,8 @@ bool decimate_h(uint8_t* dst, const uint8_t* src, int rows, int cols, int srcRB,
 void decimate_v_span(uint8_t* dst, const uint8_t* src, int srcRB, int cols, int f);
 void decimate_v(const uint8_t* src, uint8_t* dst, int rows, int cols, const int16_t* factors, int srcRB, int dstRB);
 // filter is ignored for the nearest kernel.
-void skew_rect(SkewKind kind, const uint8_t* src, uint8_t* dst, int rows, int cols, int width,
-               const int32_t* offsets, const int32_t* lengths, int32_t srcRB, int32_t dstRB, const SkewFilter* filter);
+void skew_rect(SkewKind kind, const uint8_t* src, uint8_t* dst, int rows, int cols, int width, const int32_t* offsets,
+               const int32_t* lengths, int32_t srcRB, int32_t dstRB, const SkewFilter* filter);
 }  // namespace model
 
 }  // namespace bl

@@ -136,8 +136,8 @@ void decimate_v(const uint8_t* src, uint8_t* dst, int rows, int cols, const int1
   }
 }
 
-void skew_rect(SkewKind kind, const uint8_t* src, uint8_t* dst, int rows, int cols, int width,
-               const int32_t* offsets, const int32_t* lengths, int32_t srcRB, int32_t dstRB, const SkewFilter* filter) {
+void skew_rect(SkewKind kind, const uint8_t* src, uint8_t* dst, int rows, int cols, int width, const int32_t* offsets,
+               const int32_t* lengths, int32_t srcRB, int32_t dstRB, const SkewFilter* filter) {
   if (cols < 1) return;
   if (kind != SkewKind::kNearest) gsr_write(8);
   for (int r = 0; r < rows; ++r) {

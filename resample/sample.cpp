@@ -7,8 +7,8 @@
 // source column of the call, so nothing outside the columns the positions span is read.  Groups
 // whose bytes are spread over more than the widest window are gathered byte by byte.
 #include <algorithm>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 
 #include "resample/geometry.h"
 #include "resample/scratch.h"
@@ -116,8 +116,9 @@ HWY_INLINE __mmask64 FirstBytes(int32_t n) {
 HWY_INLINE void GatherGroup(uint8_t* d, const uint8_t* win, int32_t readable, int loads, const uint8_t* ctl, int n) {
   const __m512i idx = _mm512_loadu_si512(ctl);
   const __m512i a = _mm512_maskz_loadu_epi8(FirstBytes(readable), win);
-  const __m512i v = loads == 1 ? _mm512_permutexvar_epi8(idx, a)
-                               : _mm512_permutex2var_epi8(a, idx, _mm512_maskz_loadu_epi8(FirstBytes(readable - 64), win + 64));
+  const __m512i v =
+      loads == 1 ? _mm512_permutexvar_epi8(idx, a)
+                 : _mm512_permutex2var_epi8(a, idx, _mm512_maskz_loadu_epi8(FirstBytes(readable - 64), win + 64));
   if (n == kGroup)
     _mm512_storeu_si512(d, v);
   else
@@ -189,8 +190,8 @@ void gavSampleRect(const uint8_t* src, uint8_t* dst, int rows, int cols, int ori
   for (int c = 0; c < cols; ++c) q[c] = colPos[c] - originCol;
   // Each row's source offset, or PTRDIFF_MIN where the row repeats the previous output row.
   for (int r = 0; r < rows; ++r)
-    rowOffset[r] = (r > 0 && rowPos[r] == rowPos[r - 1]) ? PTRDIFF_MIN
-                                                         : static_cast<ptrdiff_t>(rowPos[r] - originRow) * srcRB;
+    rowOffset[r] =
+        (r > 0 && rowPos[r] == rowPos[r - 1]) ? PTRDIFF_MIN : static_cast<ptrdiff_t>(rowPos[r] - originRow) * srcRB;
   HWY_DYNAMIC_DISPATCH(SampleRectImpl)(src, dst, rows, cols, q, rowOffset, dstRB);
 }
 

@@ -101,20 +101,20 @@ HWY_INLINE __mmask64 FirstBytes(int32_t n) {
 // byte.  w0..w3 hold each tap's 32 phase weights.  False when the block does not fit: a long
 // step, or bytes spread over more than 128.
 template <SkewKind kKind>
-HWY_INLINE bool Block512(const uint8_t* s, uint8_t* d, const SkewRow& g, int cols, int x, int n, __m512i w0,
-                         __m512i w1, __m512i w2, __m512i w3) {
+HWY_INLINE bool Block512(const uint8_t* s, uint8_t* d, const SkewRow& g, int cols, int x, int n, __m512i w0, __m512i w1,
+                         __m512i w2, __m512i w3) {
   constexpr bool kNearest = kKind == SkewKind::kNearest;
   if (g.step >= 2048) return false;
   const int32_t pb = g.p0 + (x - g.left) * g.step;
   const int32_t frac = pb & 255, ib = pb >> 8;
   const int last = (frac + (n - 1) * g.step) >> 8;
-  const int first = kNearest ? ib : ib - 1;                    // first byte needed
-  const int span = last + (kNearest ? 1 : 4);                  // bytes needed from there
+  const int first = kNearest ? ib : ib - 1;                       // first byte needed
+  const int span = last + (kNearest ? 1 : 4);                     // bytes needed from there
   const int readable = (kNearest ? cols + 3 : cols + 4) - first;  // bytes readable from there
   if (span > 128) return false;
   const int wlen = span <= 64 ? 64 : 128;
-  const __m512i iota = _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13,
-                                        12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512i iota = _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12,
+                                        11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
   const __m512i j = _mm512_min_epu16(iota, _mm512_set1_epi16(static_cast<int16_t>(n - 1)));
   const __m512i r = _mm512_add_epi16(_mm512_set1_epi16(static_cast<int16_t>(frac)),
                                      _mm512_mullo_epi16(j, _mm512_set1_epi16(static_cast<int16_t>(g.step))));
@@ -256,8 +256,8 @@ HWY_EXPORT(SkewImpl);
 void gavSkewRect_nearest(const uint8_t* src, uint8_t* dst, int rows, int cols, int width, const int32_t* offsets,
                          const int32_t* lengths, int32_t srcRB, int32_t dstRB) {
   if (cols < 1 || width < 1) return;
-  HWY_DYNAMIC_DISPATCH(SkewImpl)(SkewKind::kNearest, src, dst, rows, cols, width, offsets, lengths, srcRB, dstRB,
-                                 nullptr);
+  HWY_DYNAMIC_DISPATCH(SkewImpl)
+  (SkewKind::kNearest, src, dst, rows, cols, width, offsets, lengths, srcRB, dstRB, nullptr);
 }
 
 // The filter kernels write the pack state (pack scale 1) at their entry.

@@ -43,7 +43,8 @@ void set_bytes(benchmark::State& st, size_t bytes) {
 struct Plane {
   int n, margin, stride;
   blbench::Buffer buf;
-  Plane(int n_, int margin_) : n(n_), margin(margin_), stride(n_ + 2 * margin_ + 16), buf(static_cast<size_t>(stride) * (n_ + 2), 5) {}
+  Plane(int n_, int margin_)
+      : n(n_), margin(margin_), stride(n_ + 2 * margin_ + 16), buf(static_cast<size_t>(stride) * (n_ + 2), 5) {}
   uint8_t* row0() { return buf.at(static_cast<size_t>(stride) + static_cast<size_t>(margin)); }
 };
 
@@ -54,14 +55,15 @@ void register_sample(const Size& z, double scale, const char* label) {
   auto src = std::make_shared<Plane>(n, 0);
   auto dst = std::make_shared<blbench::Buffer>(static_cast<size_t>(out) * out + 64, 6);
   auto pos = std::make_shared<std::vector<int16_t>>(static_cast<size_t>(out));
-  for (int i = 0; i < out; ++i) (*pos)[static_cast<size_t>(i)] = static_cast<int16_t>(std::min(n - 1, static_cast<int>(i / scale)));
+  for (int i = 0; i < out; ++i)
+    (*pos)[static_cast<size_t>(i)] = static_cast<int16_t>(std::min(n - 1, static_cast<int>(i / scale)));
   const size_t bytes = static_cast<size_t>(out) * out * 2;
   const std::string tail = std::string("/") + label + "_" + z.name;
   for (bool fast : {true, false})
     reg(std::string("SampleRect/") + (fast ? "fast" : "scalar") + tail, [=](benchmark::State& st) {
       for (auto _ : st) {
         (fast ? bl::gavSampleRect : bl::model::sample_rect)(src->row0(), dst->at(3), out, out, 0, 0, pos->data(),
-                                                           pos->data(), src->stride, out);
+                                                            pos->data(), src->stride, out);
         benchmark::ClobberMemory();
       }
       set_bytes(st, bytes);
@@ -136,11 +138,16 @@ void register_skew(const Size& z, bl::SkewKind kind, double stretch, const char*
     const double w[4] = {-0.5 * t * t * t + t * t - 0.5 * t, 1.5 * t * t * t - 2.5 * t * t + 1,
                          -1.5 * t * t * t + 2 * t * t + 0.5 * t, 0.5 * t * t * t - 0.5 * t * t};
     for (int k = 0; k < 4; ++k)
-      (*filter)[static_cast<size_t>(4 * p + k)] = static_cast<int16_t>(
-          kind == bl::SkewKind::kBilinear ? (k == 0 ? 16384 - 512 * p : k == 1 ? 512 * p : 0) : w[k] * 16384);
+      (*filter)[static_cast<size_t>(4 * p + k)] =
+          static_cast<int16_t>(kind == bl::SkewKind::kBilinear ? (k == 0   ? 16384 - 512 * p
+                                                                  : k == 1 ? 512 * p
+                                                                           : 0)
+                                                               : w[k] * 16384);
   }
   const size_t bytes = static_cast<size_t>(width) * n * 2;
-  const char* kname = kind == bl::SkewKind::kNearest ? "nearest" : kind == bl::SkewKind::kBilinear ? "bilinear" : "bicubic";
+  const char* kname = kind == bl::SkewKind::kNearest    ? "nearest"
+                      : kind == bl::SkewKind::kBilinear ? "bilinear"
+                                                        : "bicubic";
   const std::string tail = std::string("/") + kname + "_" + label + "_" + z.name;
   for (bool fast : {true, false})
     reg(std::string("SkewRect/") + (fast ? "fast" : "scalar") + tail, [=](benchmark::State& st) {
@@ -153,11 +160,11 @@ void register_skew(const Size& z, bl::SkewKind kind, double stretch, const char*
           bl::gavSkewRect_nearest(src->row0(), dst->at(1), n, n, width, offsets->data(), lengths->data(), src->stride,
                                   width);
         else if (kind == bl::SkewKind::kBilinear)
-          bl::gavSkewRect_bilinear(src->row0(), dst->at(1), n, n, width, offsets->data(), lengths->data(),
-                                   src->stride, width, flt);
+          bl::gavSkewRect_bilinear(src->row0(), dst->at(1), n, n, width, offsets->data(), lengths->data(), src->stride,
+                                   width, flt);
         else
-          bl::gavSkewRect_bicubic(src->row0(), dst->at(1), n, n, width, offsets->data(), lengths->data(),
-                                  src->stride, width, flt);
+          bl::gavSkewRect_bicubic(src->row0(), dst->at(1), n, n, width, offsets->data(), lengths->data(), src->stride,
+                                  width, flt);
         benchmark::ClobberMemory();
       }
       set_bytes(st, bytes);

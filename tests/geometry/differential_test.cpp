@@ -2,6 +2,8 @@
 // harness: every SIMD target, alignment, count and stride of the sweep, with position tables that
 // repeat, enlarge, reduce and jump, every horizontal factor 0..28 alone and beside its successor,
 // every vertical factor 0..8, and skews whose offsets and lengths reach both margins.
+#include "tests/support/differential.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "resample/geometry.h"
-#include "tests/support/differential.h"
 
 namespace {
 
@@ -19,7 +20,9 @@ using bltest::Bases;
 using bltest::Plane;
 using bltest::Shape;
 
-int pick(std::mt19937& rng, int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1)); }
+int pick(std::mt19937& rng, int lo, int hi) {
+  return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1));
+}
 
 // ---- SampleRect ----------------------------------------------------------------------------
 
@@ -51,7 +54,8 @@ bltest::Call sample_call(const Shape& sh, std::mt19937& rng) {
     if (rows > 1 && (r == 0 || r == rows - 1)) row = r == 0 ? 0 : srcRows - 1;
     rowPos[static_cast<size_t>(r)] = static_cast<int16_t>(originRow + row);
   }
-  for (int c = 0; c < cols; ++c) colPos[static_cast<size_t>(c)] = static_cast<int16_t>(originCol + q[static_cast<size_t>(c)]);
+  for (int c = 0; c < cols; ++c)
+    colPos[static_cast<size_t>(c)] = static_cast<int16_t>(originCol + q[static_cast<size_t>(c)]);
   const int lo = cols ? *std::min_element(q.begin(), q.end()) : 0;
   const int hi = cols ? *std::max_element(q.begin(), q.end()) + 1 : 1;
   const ptrdiff_t srcRB = sh.stride(width), dstRB = sh.stride(cols);
@@ -66,7 +70,8 @@ bltest::Call sample_call(const Shape& sh, std::mt19937& rng) {
     // Positions count from (originRow, originCol), the routine's source pointer: plane row 0.
     const uint8_t* src = b[1];
     (fast ? bl::gavSampleRect : bl::model::sample_rect)(src, b[0], rows, cols, originRow, originCol, rowPos.data(),
-                                                       colPos.data(), static_cast<int>(srcRB), static_cast<int>(dstRB));
+                                                        colPos.data(), static_cast<int>(srcRB),
+                                                        static_cast<int>(dstRB));
   };
   c.model = [run](const Bases& b) { run(b, false); };
   c.kernel = [run](const Bases& b) { run(b, true); };
@@ -111,7 +116,8 @@ TEST_P(DecimateHFactor, MatchesTableModel) {
   const int lo = GetParam();
   bltest::SweepOptions o;
   o.max_align = 4;
-  bltest::sweep("DecimateH", [lo](const Shape& sh, std::mt19937& rng) { return decimate_h_call(sh, rng, lo); }, o);
+  bltest::sweep(
+      "DecimateH", [lo](const Shape& sh, std::mt19937& rng) { return decimate_h_call(sh, rng, lo); }, o);
 }
 INSTANTIATE_TEST_SUITE_P(Factors, DecimateHFactor, ::testing::Range(0, bl::kMaxDecimateH + 1));
 
@@ -144,7 +150,8 @@ TEST_P(DecimateVFactor, MatchesPartitionedModel) {
   const int lo = GetParam();
   bltest::SweepOptions o;
   o.rows = {1, 2, 3, 5};
-  bltest::sweep("DecimateV", [lo](const Shape& sh, std::mt19937& rng) { return decimate_v_call(sh, rng, lo); }, o);
+  bltest::sweep(
+      "DecimateV", [lo](const Shape& sh, std::mt19937& rng) { return decimate_v_call(sh, rng, lo); }, o);
 }
 INSTANTIATE_TEST_SUITE_P(Factors, DecimateVFactor, ::testing::Range(0, bl::kMaxDecimateV + 1));
 
@@ -158,7 +165,9 @@ void make_filter(bl::SkewFilter& f, bl::SkewKind kind, std::mt19937& rng) {
     const double w[4] = {-0.5 * t * t * t + t * t - 0.5 * t, 1.5 * t * t * t - 2.5 * t * t + 1,
                          -1.5 * t * t * t + 2 * t * t + 0.5 * t, 0.5 * t * t * t - 0.5 * t * t};
     for (int k = 0; k < 4; ++k) {
-      int v = kind == bl::SkewKind::kBilinear ? (k == 0 ? 16384 - 512 * p : k == 1 ? 512 * p : 0)
+      int v = kind == bl::SkewKind::kBilinear ? (k == 0   ? 16384 - 512 * p
+                                                 : k == 1 ? 512 * p
+                                                          : 0)
                                               : static_cast<int>(w[k] * 16384);
       if (wild) v = static_cast<int16_t>(rng());
       f[p][k] = static_cast<int16_t>(kind == bl::SkewKind::kBilinear && k >= 2 ? 0 : v);
@@ -199,8 +208,8 @@ bltest::Call skew_call(const Shape& sh, std::mt19937& rng, bl::SkewKind kind) {
   s.hi = kind == bl::SkewKind::kNearest ? cols + 3 : cols + 4;
   c.planes.push_back(s);
   c.model = [=](const Bases& b) {
-    bl::model::skew_rect(kind, b[1], b[0], rows, cols, width, offsets.data(), lengths.data(), static_cast<int32_t>(srcRB),
-                         static_cast<int32_t>(dstRB), &filter->w);
+    bl::model::skew_rect(kind, b[1], b[0], rows, cols, width, offsets.data(), lengths.data(),
+                         static_cast<int32_t>(srcRB), static_cast<int32_t>(dstRB), &filter->w);
   };
   c.kernel = [=](const Bases& b) {
     const int32_t sRB = static_cast<int32_t>(srcRB), dRB = static_cast<int32_t>(dstRB);
@@ -219,7 +228,8 @@ TEST_P(SkewKernel, MatchesModel) {
   const bl::SkewKind kind = GetParam();
   bltest::SweepOptions o;
   o.rows = {1, 2, 3, 4};
-  bltest::sweep("SkewRect", [kind](const Shape& sh, std::mt19937& rng) { return skew_call(sh, rng, kind); }, o);
+  bltest::sweep(
+      "SkewRect", [kind](const Shape& sh, std::mt19937& rng) { return skew_call(sh, rng, kind); }, o);
 }
 INSTANTIATE_TEST_SUITE_P(Kinds, SkewKernel,
                          ::testing::Values(bl::SkewKind::kNearest, bl::SkewKind::kBilinear, bl::SkewKind::kBicubic));

@@ -1,6 +1,8 @@
 // The sampling, decimation and skew replacements: when they hand a call on (before or after the
 // wait, with identical arguments), the filter installation they depend on, the division tables,
 // and the worked examples of each routine.
+#include "resample/geometry.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "brisklane/host_abi.h"
-#include "resample/geometry.h"
 #include "resample/host_resample.h"
 #include "tests/geometry/host_doubles.h"
 #include "tests/support/differential.h"
@@ -47,7 +48,8 @@ TEST(DivisionTable, KernelDividesEverySumExactly) {
         std::vector<uint8_t> got(static_cast<size_t>(cols)), table(255 * 29 + 1);
         bl::init_divtab(table.data(), f);
         ASSERT_TRUE(bl::gavDecimateH_rect(got.data(), src.data(), 1, cols, 0, 0, factors.data()));
-        for (int s = 0; s + 1 < cols; ++s) ASSERT_EQ(got[static_cast<size_t>(s)], table[static_cast<size_t>(s)]) << target << " f=" << f << " sum " << s;
+        for (int s = 0; s + 1 < cols; ++s)
+          ASSERT_EQ(got[static_cast<size_t>(s)], table[static_cast<size_t>(s)]) << target << " f=" << f << " sum " << s;
       }
   });
 }
@@ -96,26 +98,29 @@ TEST_F(GeometryReplacements, SwitchedOffRoutinesHandOnWithoutWaiting) {
   {
     geotest::FlagOff f(GAVSampleRectEnabled);
     GAVSampleRect(s(), d(), 2, 4, 1, 2, pos, pos, -16, 24, 5, 6);
-    host.expect_handed_on(Row::SampleRect, {HostDoubles::w(s()), HostDoubles::w(d()), 2, 4, 1, 2,
-                                               HostDoubles::w(pos), HostDoubles::w(pos), HostDoubles::w(-16), 24, 5, 6},
+    host.expect_handed_on(Row::SampleRect,
+                          {HostDoubles::w(s()), HostDoubles::w(d()), 2, 4, 1, 2, HostDoubles::w(pos),
+                           HostDoubles::w(pos), HostDoubles::w(-16), 24, 5, 6},
                           0);
   }
   {
     geotest::FlagOff f(GAVDecimateHEnabled);
     GAVDecimateH(s(), d(), 2, 4, fac, 64, 8, 9);
-    host.expect_handed_on(Row::DecimateH, {HostDoubles::w(s()), HostDoubles::w(d()), 2, 4, HostDoubles::w(fac), 64, 8, 9}, 0);
+    host.expect_handed_on(Row::DecimateH,
+                          {HostDoubles::w(s()), HostDoubles::w(d()), 2, 4, HostDoubles::w(fac), 64, 8, 9}, 0);
   }
   {
     geotest::FlagOff f(GAVDecimateVEnabled);
     GAVDecimateV(s(), d(), 2, 4, fac, 64, 8, 9);
-    host.expect_handed_on(Row::DecimateV, {HostDoubles::w(s()), HostDoubles::w(d()), 2, 4, HostDoubles::w(fac), 64, 8, 9}, 0);
+    host.expect_handed_on(Row::DecimateV,
+                          {HostDoubles::w(s()), HostDoubles::w(d()), 2, 4, HostDoubles::w(fac), 64, 8, 9}, 0);
   }
   {
     geotest::FlagOff f(GAVSkewRectEnabled);
     GAVSkewRect(s(), d(), 2, 4, 5, off, len, 100, 200, 1);
-    host.expect_handed_on(Row::SkewRect, {HostDoubles::w(s()), HostDoubles::w(d()), 2, 4, 5, HostDoubles::w(off),
-                                             HostDoubles::w(len), 100, 200, 1},
-                          0);
+    host.expect_handed_on(
+        Row::SkewRect,
+        {HostDoubles::w(s()), HostDoubles::w(d()), 2, 4, 5, HostDoubles::w(off), HostDoubles::w(len), 100, 200, 1}, 0);
   }
 }
 
@@ -250,8 +255,8 @@ TEST_F(GeometryReplacements, SkewIdentityCopiesTheRow) {
   std::vector<int16_t> w2(64, 0), w4(128, 0);
   w2[0] = 16384;
   w4[1] = 16384;
-  for (auto [width, weights, nearest] : {std::tuple{2, w2.data(), 0}, std::tuple{4, w4.data(), 0},
-                                         std::tuple{4, w4.data(), 1}}) {
+  for (auto [width, weights, nearest] :
+       {std::tuple{2, w2.data(), 0}, std::tuple{4, w4.data(), 0}, std::tuple{4, w4.data(), 1}}) {
     GAVSetResample(static_cast<int16_t>(width), weights, 0);
     std::vector<uint8_t> out(16, 0);
     GAVSkewRect(row, out.data(), 1, 16, 16, off, len, 64, 16, static_cast<int8_t>(nearest));

@@ -41,10 +41,10 @@ class HostDoubles {
 #define BL_ROW(row, suite, slot, Name, Ret, Params, Args, kind) \
   if (resample_row(row)) {                                      \
     saved_[row] = reinterpret_cast<BLRoutine>(GAVOld##Name);    \
-    GAVOld##Name = [] Params -> Ret {                        \
+    GAVOld##Name = [] Params -> Ret {                           \
       record(row, words Args);                                  \
       return Ret();                                             \
-    };        \
+    };                                                          \
   }
 #include "brisklane/routines.def"
 #undef BL_ROW
