@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(g++ cmake ninja-build pkg-config libhwy-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
-          libx11-dev libxt-dev libmotif-dev xvfb libpixman-1-dev libopencv-core-dev libopencv-imgproc-dev)
+          libx11-dev libxt-dev libmotif-dev xvfb libpixman-1-dev libopencv-core-dev libopencv-imgproc-dev
+          liblcms2-dev)
 JOBS=$(nproc)
 
 install_deps() {
