@@ -18,7 +18,15 @@ void init_divtab(uint8_t* table, int n) {
   while (k <= 255 * n) table[k++] = 255;
 }
 
+// Each product and sum is rounded on its own, as written: never fused into a multiply-add (which
+// targets with one would otherwise be free to do, changing the bounds and start positions).
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("fp-contract=off")))
+#endif
 SkewRow skew_row(SkewKind kind, int cols, int width, int32_t offset, int32_t length) {
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#endif
   SkewRow g;
   if (width <= 0) return g;
   if (length <= 0) {
