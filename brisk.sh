@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(g++ cmake ninja-build pkg-config libhwy-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
-          libx11-dev libxt-dev libmotif-dev xvfb libpixman-1-dev libopencv-core-dev libopencv-imgproc-dev
+          libx11-dev libxt-dev libmotif-dev libxtst-dev xvfb libpixman-1-dev libopencv-core-dev libopencv-imgproc-dev
           liblcms2-dev)
 JOBS=$(nproc)
 
@@ -22,6 +22,15 @@ install_deps() {
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
   fi
+}
+
+start_xvfb() {  # a private X display for the tests that draw windows (DISPLAY for this run)
+  local fifo
+  fifo=$(mktemp -u) && mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+  trap "kill $! 2>/dev/null || true" EXIT
+  export DISPLAY=":$(head -n 1 "$fifo")"
+  rm -f "$fifo"
 }
 
 build() {  # build DIR TARGET [cmake options...]
@@ -39,6 +48,7 @@ case "$cmd" in
     ;;
   test)
     install_deps
+    start_xvfb
     build build all -DCMAKE_BUILD_TYPE=Release -DBL_BENCH=ON -DBL_WERROR=ON
     (cd build && ctest --output-on-failure -j "$JOBS")
     build build-asan all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBL_SANITIZE=ON -DBL_BENCH=OFF -DBL_WERROR=ON

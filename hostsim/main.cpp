@@ -4,6 +4,9 @@
 //   hostsim demo [--lib PATH] [--out DIR] [--input FILE.png]
 //                                          every accelerated routine on the built-in image (or
 //                                          the user's PNG), with and without the extension
+//   hostsim about [--lib PATH] [--screenshot FILE]
+//                                          the extension's About box over the host's window;
+//                                          with --screenshot: saved, then OK pressed
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -123,6 +126,8 @@ int cmd_demo(Host& host, const Image& img, const std::string& out_dir) {
 
 void register_demo(int order, DemoFn fn) { demos().emplace(order, fn); }
 
+int cmd_about(Host& host, const std::string& screenshot);  // hostsim/host_x11.cpp
+
 }  // namespace hs
 
 int main(int argc, char** argv) {
@@ -130,6 +135,7 @@ int main(int argc, char** argv) {
   std::string lib = hs::default_library();
   std::string out = "hostsim-out";
   std::string input;
+  std::string screenshot;
   for (int i = 2; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--lib") && i + 1 < argc)
       lib = argv[++i];
@@ -139,8 +145,12 @@ int main(int argc, char** argv) {
       input = argv[++i];
     else if (!std::strcmp(argv[i], "--no-images"))
       out.clear();
+    else if (!std::strcmp(argv[i], "--screenshot") && i + 1 < argc)
+      screenshot = argv[++i];
     else {
-      std::fprintf(stderr, "usage: hostsim [info|demo] [--lib PATH] [--out DIR] [--no-images] [--input FILE.png]\n");
+      std::fprintf(stderr,
+                   "usage: hostsim [info|demo|about] [--lib PATH] [--out DIR] [--no-images] [--input FILE.png] "
+                   "[--screenshot FILE]\n");
       return 2;
     }
   }
@@ -160,6 +170,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "info") return hs::cmd_info(host);
   if (cmd == "demo") return hs::cmd_demo(host, image, out);
+  if (cmd == "about") return hs::cmd_about(host, screenshot);
   std::fprintf(stderr, "hostsim: unknown command %s\n", cmd.c_str());
   return 2;
 }

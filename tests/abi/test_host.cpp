@@ -9,33 +9,19 @@
 
 namespace abitest {
 
-std::vector<std::string> g_log;
-long g_waits = 0;
-
 namespace {
 
-#define BL_ROW(row, suite, slot, Name, Ret, Params, Args, kind) \
-  Ret host_##Name Params {                                      \
-    g_log.push_back(format_call(#Name, std::make_tuple Args));  \
-    return Ret();                                               \
-  }
-#include "brisklane/routines.def"
-#undef BL_ROW
-
-void host_wait() { ++g_waits; }
-void host_unused() { g_log.push_back("unused"); }
+void host_unused() { g_host_log.push_back("unused"); }
 
 Record* g_record = nullptr;
 
+// Answers suite queries from the record being built; other keys get kHostGestaltAnswer.
 uint8_t host_query(uint32_t selector, uint32_t key, void* response) {
-  g_log.push_back(format_call("CVGestalt", std::make_tuple(selector, key, response)));
-  if (selector == BL_QUERY_SUITE && g_record) {
-    SuiteRecord* s = g_record->suite(key);
-    if (!s) return 0;
-    std::memcpy(response, &s, sizeof s);
-    return 1;
-  }
-  return kHostGestaltAnswer;
+  g_host_log.push_back(bltest::format_call("CVGestalt", std::make_tuple(selector, key, response)));
+  if (selector != BL_QUERY_SUITE || !g_record) return kHostGestaltAnswer;
+  SuiteRecord* s = g_record->suite(key);
+  if (s) std::memcpy(response, &s, sizeof s);
+  return s != nullptr;
 }
 
 struct RowPlace {
@@ -51,22 +37,17 @@ const RowPlace kRows[] = {
 
 }  // namespace
 
-BLRoutine host_routine(int row) {
-  switch (row) {
-#define BL_ROW(row, suite, slot, Name, Ret, Params, Args, kind) \
-  case row:                                                     \
-    return reinterpret_cast<BLRoutine>(&host_##Name);
-#include "brisklane/routines.def"
-#undef BL_ROW
-  }
-  return nullptr;
+std::vector<SuiteShape> Record::full() {
+  return {{BL_SUITE_BLEND, 1, 63},    {BL_SUITE_CONVERT, 1, 47}, {BL_SUITE_CORE, 1, 8},    {BL_SUITE_DISPLAY, 1, 37},
+          {BL_SUITE_FILE, 1, 27},     {BL_SUITE_FILTER, 1, 54},  {BL_SUITE_MEMORY, 1, 39}, {BL_SUITE_PAINT, 1, 39},
+          {BL_SUITE_RESAMPLE, 1, 11}, {BL_SUITE_SELECT, 1, 44},  {BL_SUITE_VM, 1, 66}};
 }
 
-std::vector<SuiteShape> Record::full() {
-  return {{BL_SUITE_BLEND, 1, 63},   {BL_SUITE_CONVERT, 1, 47}, {BL_SUITE_CORE, 1, 8},
-          {BL_SUITE_DISPLAY, 1, 37}, {BL_SUITE_FILE, 1, 27},    {BL_SUITE_FILTER, 1, 54},
-          {BL_SUITE_MEMORY, 1, 39},  {BL_SUITE_PAINT, 1, 39},   {BL_SUITE_RESAMPLE, 1, 11},
-          {BL_SUITE_SELECT, 1, 44},  {BL_SUITE_VM, 1, 66}};
+std::vector<SuiteShape> Record::full_with(uint32_t code, uint16_t count) {
+  std::vector<SuiteShape> s = full();
+  for (SuiteShape& x : s)
+    if (x.code == code) x.count = count;
+  return s;
 }
 
 Record::Record(const std::vector<SuiteShape>& suites) {
@@ -77,22 +58,17 @@ Record::Record(const std::vector<SuiteShape>& suites) {
   tables_.resize(n);
   for (size_t i = 0; i < n; ++i) {
     const SuiteShape& sp = suites[i];
-    const uint32_t slots = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(sp.count)));
     // Slots 0..count exist; a count read as huge (0x8000 and up) gets the patched slots only.
-    const size_t len = slots >= 0x8000u ? 64 : slots + 1;
+    const uint32_t slots = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(sp.count)));
     std::vector<BLRoutine>& t = tables_[i];
-    t.assign(len, reinterpret_cast<BLRoutine>(&host_unused));
+    t.assign(slots >= 0x8000u ? 64 : slots + 1, reinterpret_cast<BLRoutine>(&host_unused));
     for (const RowPlace& r : kRows)
-      if (r.code == sp.code && r.slot < len) t[r.slot] = host_routine(r.row);
+      if (r.code == sp.code && r.slot < t.size()) t[r.slot] = bltest::host_routine(r.row);
     if (sp.code == BL_SUITE_CORE) {
-      t[0] = reinterpret_cast<BLRoutine>(&host_wait);
-      if (len > 7) t[7] = reinterpret_cast<BLRoutine>(&host_query);
+      t[0] = reinterpret_cast<BLRoutine>(&bltest::host_wait);
+      if (t.size() > 7) t[7] = reinterpret_cast<BLRoutine>(&host_query);
     }
-    SuiteRecord& s = rec_->suites[i];
-    s.code = sp.code;
-    s.version = sp.version;
-    s.count = sp.count;
-    s.routines = t.data();
+    rec_->suites[i] = SuiteRecord{sp.code, sp.version, sp.count, t.data()};
   }
   originals_ = tables_;
   g_record = this;
@@ -127,34 +103,28 @@ int16_t Lib::init(ExtensionRecord* rec) {
   return status;
 }
 
-std::string in_child(const std::function<std::string()>& f) {
+void expect_child(const char* file, int line, const std::function<std::string()>& f) {
   int fds[2];
-  if (pipe(fds) != 0) return "pipe failed";
+  ASSERT_EQ(pipe(fds), 0);
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
     close(fds[0]);
-    std::string r = f();
-    if (write(fds[1], r.data(), r.size()) < 0) _exit(3);
-    close(fds[1]);
-    _exit(0);
+    const std::string r = f();
+    _exit(write(fds[1], r.data(), r.size()) < 0 ? 3 : 0);
   }
   close(fds[1]);
   std::string out;
   char buf[4096];
-  ssize_t n;
-  while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
   close(fds[0]);
   int st = 0;
   waitpid(pid, &st, 0);
-  if (WIFSIGNALED(st)) return "child died with signal " + std::to_string(WTERMSIG(st)) + "; " + out;
-  if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) return "child exited with " + std::to_string(WEXITSTATUS(st));
-  return out;
-}
-
-void expect_child(const char* file, int line, const std::function<std::string()>& f) {
-  const std::string result = in_child(f);
-  if (!result.empty()) ADD_FAILURE_AT(file, line) << result;
+  if (WIFSIGNALED(st))
+    out = "child died with signal " + std::to_string(WTERMSIG(st)) + "; " + out;
+  else if (WEXITSTATUS(st) != 0)
+    out = "child exited with " + std::to_string(WEXITSTATUS(st));
+  if (!out.empty()) ADD_FAILURE_AT(file, line) << out;
 }
 
 }  // namespace abitest

@@ -1,12 +1,12 @@
-// The dispatched SIMD blocks equal the scalar definitions on every target: exhaustively where
-// the domain allows, on random and edge data otherwise, and for every length 0..300 with the
-// inputs ending at an inaccessible page and guard elements around every output.
+// The SIMD building blocks equal their scalar definitions (arith/partitioned.h) on every target:
+// over every input where the domain allows (each byte or byte half by each 16-bit factor, each
+// value at each pack scale, each division), on edges and random values otherwise.  Elements map
+// onto model words in memory order: element i is lane i mod 4 of a 64-bit word (i mod 2 of a
+// 32-bit one).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -14,352 +14,177 @@
 #include <vector>
 
 #include "arith/partitioned.h"
-#include "tests/arith/simd.h"
-#include "tests/arith/simd_model.h"
 #include "hwy/targets.h"
+#include "tests/arith/simd.h"
 #include "tests/support/support.h"
 
 namespace {
 
-template <typename T>
-long first_mismatch(const std::vector<T>& a, const std::vector<T>& b) {
-  for (size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i]) return static_cast<long>(i);
-  return -1;
+using bltest::Block;
+constexpr size_t kAll = 65536;
+
+// Runs the block on every target; false (with one failure reported) at the first element that
+// differs from `want`.
+template <class T>
+bool matches(Block block, const void* a, const void* b, int scale, const std::vector<T>& want, const std::string& what,
+             size_t n = 0) {
+  bool ok = true;
+  bltest::for_each_target([&](const char* target) {
+    std::vector<T> got(want.size());
+    if (!ok || !bltest::apply_block(block, a, b, got.data(), n ? n : want.size(), scale) ||
+        std::memcmp(got.data(), want.data(), want.size() * sizeof(T)) == 0)
+      return;
+    for (size_t i = 0; i < want.size() && ok; ++i)
+      if (got[i] != want[i]) {
+        ADD_FAILURE() << target << " " << what << ": element " << i << " is " << int64_t{got[i]}
+                      << ", the definition gives " << int64_t{want[i]};
+        ok = false;
+      }
+  });
+  return ok;
 }
 
-// Compares got with want; on a mismatch records one failure naming the target and element.
-template <typename T>
-bool same(const std::vector<T>& got, const std::vector<T>& want, const std::string& what) {
-  const long i = first_mismatch(got, want);
-  if (i < 0) return true;
-  ADD_FAILURE() << what << ": element " << i << " is " << int64_t{got[i]} << ", definition gives " << int64_t{want[i]};
-  return false;
+// Model words of consecutive elements: x[0..3] as the 16-bit lanes 0..3 of a 64-bit word,
+// x[0], x[1] as the lanes 0, 1 of a 32-bit word; and back.
+uint64_t word4(const int16_t* x) { return bl::make16(x[0], x[1], x[2], x[3]); }
+uint32_t word2(const int16_t* x) {
+  return static_cast<uint32_t>(static_cast<uint16_t>(x[0])) << 16 | static_cast<uint16_t>(x[1]);
 }
+void put4(uint64_t w, int16_t* x) {
+  for (int k = 0; k < 4; ++k) x[k] = static_cast<int16_t>(bl::lane16(w, k));
+}
+void put2(uint64_t w, int32_t* x) { x[0] = bl::lane32(w, 0), x[1] = bl::lane32(w, 1); }
 
-constexpr size_t kAll16 = 65536;
-
-std::vector<int16_t> all_int16() {
-  std::vector<int16_t> v(kAll16);
-  for (size_t i = 0; i < kAll16; ++i) v[i] = static_cast<int16_t>(static_cast<uint16_t>(i));
+std::vector<int16_t> every_int16() {
+  std::vector<int16_t> v(kAll);
+  for (size_t i = 0; i < kAll; ++i) v[i] = static_cast<int16_t>(i);
   return v;
 }
 
-// ---- exhaustive ---------------------------------------------------------------------------
-
-// Every (byte, factor) pair: in round k, factor i meets byte (k + i) mod 256.
-TEST(SimdExhaustive, Mul8x16AllBytesAllFactors) {
-  const std::vector<int16_t> f = all_int16();
-  std::vector<uint8_t> a(kAll16);
-  std::vector<int16_t> want(kAll16), got(kAll16);
-  bool ok = true;
-  for (int k = 0; k < 256 && ok; ++k) {
-    for (size_t i = 0; i < kAll16; ++i) a[i] = static_cast<uint8_t>(k + i);
-    bl::model::mul8x16(a.data(), f.data(), want.data(), kAll16);
-    bltest::for_each_target([&](const char* t) {
-      if (!ok) return;
-      bl::simd_mul8x16(a.data(), f.data(), got.data(), kAll16);
-      ok = same(got, want, std::string(t) + " mul8x16 round " + std::to_string(k));
-    });
-  }
-}
-
-// One factor for all lanes: every factor against every byte, both halves of the word.
-TEST(SimdExhaustive, Mul8x16UpperLowerAllFactors) {
-  std::vector<uint8_t> a(256);
-  for (int i = 0; i < 256; ++i) a[i] = static_cast<uint8_t>(i);
-  // Factors in blocks of 4096 so that the targets are switched a few times only.
-  bool ok = true;
-  for (uint32_t block = 0; block < kAll16 && ok; block += 4096) {
-    std::vector<int16_t> wu(4096 * 256), wl(4096 * 256);
-    for (uint32_t j = 0; j < 4096; ++j) {
-      const uint32_t f = block + j;
-      bl::model::mul8x16_upper(a.data(), f << 16 | (f ^ 0x5A5Au), wu.data() + j * 256, 256);
-      bl::model::mul8x16_lower(a.data(), (f ^ 0xA5A5u) << 16 | f, wl.data() + j * 256, 256);
-    }
-    bltest::for_each_target([&](const char* t) {
-      std::vector<int16_t> gu(4096 * 256), gl(4096 * 256);
-      for (uint32_t j = 0; j < 4096; ++j) {
-        const uint32_t f = block + j;
-        bl::simd_mul8x16_upper(a.data(), f << 16 | (f ^ 0x5A5Au), gu.data() + j * 256, 256);
-        bl::simd_mul8x16_lower(a.data(), (f ^ 0xA5A5u) << 16 | f, gl.data() + j * 256, 256);
-      }
-      if (ok) ok = same(gu, wu, std::string(t) + " mul8x16_upper block " + std::to_string(block));
-      if (ok) ok = same(gl, wl, std::string(t) + " mul8x16_lower block " + std::to_string(block));
-    });
-  }
-}
-
-// mul8su_x16 reads the upper byte of a, mul8ul_x16 the lower byte: in round k, factor i meets
-// upper byte (k + i) mod 256 and lower byte (3k + i) mod 256, so each operation sees every
-// (byte, factor) pair.  The rounded high half and the 32-bit pair run over the same inputs.
-TEST(SimdExhaustive, HalfProductPairsAllBytesAllFactors) {
-  const std::vector<int16_t> b = all_int16();
-  std::vector<int16_t> a(kAll16);
-  std::vector<int16_t> wsu(kAll16), wul(kAll16), whi(kAll16), g16(kAll16);
-  std::vector<int32_t> wdsu(kAll16), wdul(kAll16), wexact(kAll16), g32(kAll16);
-  bool ok = true;
-  for (int k = 0; k < 256 && ok; ++k) {
-    for (size_t i = 0; i < kAll16; ++i)
-      a[i] = static_cast<int16_t>(static_cast<uint16_t>(((k + i) & 0xFF) << 8 | ((3 * k + i) & 0xFF)));
-    bl::model::mul8su_x16(a.data(), b.data(), wsu.data(), kAll16);
-    bl::model::mul8ul_x16(a.data(), b.data(), wul.data(), kAll16);
-    bl::model::mul_high16(a.data(), b.data(), whi.data(), kAll16);
-    bl::model::muld8su_x16(a.data(), b.data(), wdsu.data(), kAll16);
-    bl::model::muld8ul_x16(a.data(), b.data(), wdul.data(), kAll16);
-    bl::model::mul16x16(a.data(), b.data(), wexact.data(), kAll16);
-    for (size_t i = 0; i < kAll16 && ok; ++i) {
-      // The pairs as the arithmetic promises: exact product, and a high half within one unit.
-      const int32_t p = int32_t{a[i]} * b[i];
-      if (wexact[i] != p || std::abs(whi[i] * 65536 - p) > 65536) {
-        ADD_FAILURE() << "model pair at " << a[i] << " x " << b[i];
-        ok = false;
-      }
-    }
-    const std::string r = " round " + std::to_string(k);
-    bltest::for_each_target([&](const char* t) {
-      const std::string tn(t);
-      if (ok) bl::simd_mul8su_x16(a.data(), b.data(), g16.data(), kAll16), ok = same(g16, wsu, tn + " mul8su_x16" + r);
-      if (ok) bl::simd_mul8ul_x16(a.data(), b.data(), g16.data(), kAll16), ok = same(g16, wul, tn + " mul8ul_x16" + r);
-      if (ok) bl::simd_mul_high16(a.data(), b.data(), g16.data(), kAll16), ok = same(g16, whi, tn + " mul_high16" + r);
-      if (ok) bl::simd_muld8su_x16(a.data(), b.data(), g32.data(), kAll16), ok = same(g32, wdsu, tn + " muld8su_x16" + r);
-      if (ok) bl::simd_muld8ul_x16(a.data(), b.data(), g32.data(), kAll16), ok = same(g32, wdul, tn + " muld8ul_x16" + r);
-      if (ok) bl::simd_mul16x16(a.data(), b.data(), g32.data(), kAll16), ok = same(g32, wexact, tn + " mul16x16" + r);
-    });
-  }
-}
-
-TEST(SimdExhaustive, Pack16EveryValueEveryScale) {
-  const std::vector<int16_t> x = all_int16();
-  std::vector<uint8_t> want(kAll16), got(kAll16);
-  bool ok = true;
-  for (int s = 0; s < 16 && ok; ++s) {
-    bl::model::pack16(x.data(), want.data(), kAll16, s);
-    bltest::for_each_target([&](const char* t) {
-      if (!ok) return;
-      bl::simd_pack16(x.data(), got.data(), kAll16, s);
-      ok = same(got, want, std::string(t) + " pack16 scale " + std::to_string(s));
-    });
-  }
-}
-
-TEST(SimdExhaustive, Div255EveryValue) {
-  std::vector<uint16_t> x(kAll16), want(kAll16), got(kAll16);
-  for (size_t i = 0; i < kAll16; ++i) x[i] = static_cast<uint16_t>(i);
-  // The multiply-shift form in plain integers, for every 16-bit value.
-  for (uint32_t v = 0; v < kAll16; ++v) ASSERT_EQ(((v * 0x8081u) >> 16) >> 7, v / 255) << v;
-  bl::model::div255(x.data(), want.data(), kAll16);
-  bltest::for_each_target([&](const char* t) {
-    bl::simd_div255(x.data(), got.data(), kAll16);
-    same(got, want, std::string(t) + " div255");
+// The proofs (and every differential test) see each target the build compiled and the machine
+// supports, the scalar fallback last, with run-time dispatch following.
+TEST(SimdProof, EveryTargetIsDispatched) {
+  std::vector<std::string> seen;
+  bltest::for_each_target([&](const char* target) {
+    seen.push_back(target);
+    EXPECT_STREQ(hwy::TargetName(bltest::dispatched_target()), target);
   });
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), "SCALAR");
+  EXPECT_EQ(seen.size(), hwy::SupportedAndGeneratedTargets().size());
 }
 
-TEST(SimdExhaustive, PackfixEdgesAndRandomEveryScale) {
-  std::vector<int32_t> x = {0, 1, -1, 2, -2, std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min(),
-                            65535, 65536, -65535, -65536, -65537};
-  // Around every clamp boundary and every rounding step of each scale.
+// Round r pairs factor i with byte (r + i) mod 256: 256 rounds meet every (byte, factor).
+TEST(SimdProof, Mul8x16EveryByteAndFactor) {
+  const std::vector<int16_t> f = every_int16();
+  std::vector<uint8_t> a(kAll);
+  std::vector<int16_t> want(kAll);
+  for (int r = 0; r < 256; ++r) {
+    for (size_t i = 0; i < kAll; ++i) a[i] = static_cast<uint8_t>(r + i);
+    for (size_t i = 0; i < kAll; i += 4) put4(bl::mul8x16(bl::load_be32(&a[i]), word4(&f[i])), &want[i]);
+    if (!matches(Block::kMul8x16, a.data(), f.data(), 0, want, "round " + std::to_string(r))) return;
+  }
+}
+
+// mul8su_x16 uses the upper byte of a, mul8ul_x16 the lower one: round r gives factor i the upper
+// byte (r + i) mod 256 and the lower byte (3r + i) mod 256.  Their sums (the rounded high half,
+// the exact product) run over the same inputs.
+TEST(SimdProof, HalfProductsEveryByteAndFactor) {
+  const std::vector<int16_t> b = every_int16();
+  std::vector<int16_t> a(kAll), su(kAll), ul(kAll), hi(kAll);
+  std::vector<int32_t> dsu(kAll), dul(kAll), exact(kAll);
+  for (int r = 0; r < 256; ++r) {
+    for (size_t i = 0; i < kAll; ++i) a[i] = static_cast<int16_t>(((r + i) & 0xFF) << 8 | ((3 * r + i) & 0xFF));
+    bool promise = true;
+    for (size_t i = 0; i < kAll; i += 2) {
+      if (i % 4 == 0) {
+        const uint64_t A = word4(&a[i]), B = word4(&b[i]);
+        put4(bl::mul8su_x16(A, B), &su[i]);
+        put4(bl::mul8ul_x16(A, B), &ul[i]);
+        put4(bl::add16(bl::mul8su_x16(A, B), bl::mul8ul_x16(A, B)), &hi[i]);
+      }
+      const uint32_t A = word2(&a[i]), B = word2(&b[i]);
+      put2(bl::muld8su_x16(A, B), &dsu[i]);
+      put2(bl::muld8ul_x16(A, B), &dul[i]);
+      put2(bl::add32(bl::muld8su_x16(A, B), bl::muld8ul_x16(A, B)), &exact[i]);
+    }
+    // What the pairs promise: the exact product, and a high half within one unit of it.
+    for (size_t i = 0; i < kAll; ++i) {
+      const int32_t p = int32_t{a[i]} * b[i];
+      promise &= exact[i] == p && std::abs(hi[i] * 65536 - p) <= 65536;
+    }
+    ASSERT_TRUE(promise) << "round " << r;
+    const std::string at = " round " + std::to_string(r);
+    if (!matches(Block::kMul8suX16, a.data(), b.data(), 0, su, "mul8su_x16" + at) ||
+        !matches(Block::kMul8ulX16, a.data(), b.data(), 0, ul, "mul8ul_x16" + at) ||
+        !matches(Block::kMulHigh16, a.data(), b.data(), 0, hi, "rounded high half" + at) ||
+        !matches(Block::kMuld8suX16, a.data(), b.data(), 0, dsu, "muld8su_x16" + at) ||
+        !matches(Block::kMuld8ulX16, a.data(), b.data(), 0, dul, "muld8ul_x16" + at) ||
+        !matches(Block::kMul16x16, a.data(), b.data(), 0, exact, "exact product" + at))
+      return;
+  }
+}
+
+TEST(SimdProof, Pack16EveryValueAtEveryScale) {
+  const std::vector<int16_t> x = every_int16();
+  std::vector<uint8_t> want(kAll);
+  for (int s = 0; s < 16; ++s) {
+    for (size_t i = 0; i < kAll; ++i) want[i] = static_cast<uint8_t>(bl::pack16_lane(x[i], s));
+    if (!matches(Block::kPack16, x.data(), nullptr, s, want, "scale " + std::to_string(s))) return;
+  }
+}
+
+TEST(SimdProof, Div255EveryValue) {
+  std::vector<uint16_t> x(kAll), want(kAll);
+  for (size_t i = 0; i < kAll; ++i) x[i] = static_cast<uint16_t>(i), want[i] = static_cast<uint16_t>(i / 255);
+  matches(Block::kDiv255, x.data(), nullptr, 0, want, "floor(x / 255)");
+}
+
+// Around every clamp boundary and rounding step of each scale, and random values.
+TEST(SimdProof, PackfixEdgesAndRandomAtEveryScale) {
+  std::vector<int32_t> x = {0, 1, -1, std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min()};
   for (int s = 0; s < 16; ++s) {
     const int64_t unit = int64_t{1} << (16 - s);
-    for (int64_t base : {int64_t{32767} * unit, int64_t{32768} * unit, int64_t{-32768} * unit, int64_t{-32769} * unit,
-                         unit, -unit, 3 * unit, -3 * unit})
-      for (int64_t dlt = -2; dlt <= 2; ++dlt) {
-        const int64_t v = base + dlt;
+    for (int64_t base : {32767 * unit, 32768 * unit, -32768 * unit, -32769 * unit, unit, -unit, 3 * unit})
+      for (int64_t v = base - 2; v <= base + 2; ++v)
         if (v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max())
           x.push_back(static_cast<int32_t>(v));
-      }
   }
   std::mt19937 rng(77);
-  for (int i = 0; i < 1 << 17; ++i) x.push_back(static_cast<int32_t>(rng()));
-  for (int i = 0; i < 1 << 15; ++i) x.push_back(static_cast<int32_t>(rng()) >> (rng() % 31));  // small magnitudes too
-  std::vector<int16_t> want(x.size()), got(x.size());
-  bool ok = true;
-  for (int s = 0; s < 16 && ok; ++s) {
-    bl::model::packfix(x.data(), want.data(), x.size(), s);
-    bltest::for_each_target([&](const char* t) {
-      if (!ok) return;
-      bl::simd_packfix(x.data(), got.data(), x.size(), s);
-      ok = same(got, want, std::string(t) + " packfix scale " + std::to_string(s));
-    });
+  while (x.size() < (1 << 17)) x.push_back(static_cast<int32_t>(rng()) >> (rng() % 31));
+  std::vector<int16_t> want(x.size());
+  for (int s = 0; s < 16; ++s) {
+    for (size_t i = 0; i < x.size(); ++i) want[i] = static_cast<int16_t>(bl::packfix_lane(x[i], s));
+    if (!matches(Block::kPackfix, x.data(), nullptr, s, want, "scale " + std::to_string(s))) return;
   }
 }
 
-// ---- lengths, remainders and bounds -------------------------------------------------------
-
-constexpr size_t kMaxLen = 300;
-constexpr size_t kGuard = 40;
-
-// An input of n elements ending exactly at an inaccessible page, `skip` elements earlier than
-// the page end so that the vector alignment varies too.
-template <typename T>
-struct EndInput {
-  explicit EndInput(uint32_t seed) : buf((kMaxLen + 8) * sizeof(T)), rng(seed) {}
-  T* place(size_t n, size_t skip, bool random = true) {
-    T* p = reinterpret_cast<T*>(buf.end()) - skip - n;
-    if (random) bltest::fill_random(reinterpret_cast<uint8_t*>(p), (n + skip) * sizeof(T), rng);
-    return p;
-  }
-  bltest::PageEndBuffer buf;
-  std::mt19937 rng;
-};
-
-// Output with guard elements on both sides.
-template <typename T>
-struct GuardedOut {
-  explicit GuardedOut(size_t n) : v(n + 2 * kGuard) {
-    for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<T>(0x5A5A5A5Au + i);
-  }
-  T* data() { return v.data() + kGuard; }
-  std::vector<T> v;
-};
-
-// Runs fast and model on n = 0..300 (start offsets n mod 8) for every target; the whole
-// guarded output, guards included, must match.
-template <typename TI, typename TO, class Fast, class Model>
-void check_lengths(const char* name, size_t out_per, Fast fast, Model model, int inputs) {
-  EndInput<TI> in_a(11), in_b(12);
-  bltest::for_each_target([&](const char* t) {
-    for (size_t n = 0; n <= kMaxLen; ++n) {
-      const size_t skip = n % 8;
-      const TI* a = in_a.place(n, skip);
-      const TI* b = inputs > 1 ? in_b.place(n, (n / 8) % 8) : nullptr;
-      GuardedOut<TO> got(n * out_per), want(n * out_per);
-      fast(a, b, got.data(), n);
-      model(a, b, want.data(), n);
-      if (!same(got.v, want.v, std::string(t) + " " + name + " n=" + std::to_string(n))) return;
-    }
-  });
-}
-
-TEST(SimdLengths, EveryBlockEveryLength) {
-  check_lengths<int16_t, int16_t>(
-      "mul8su_x16", 1, [](auto a, auto b, auto o, size_t n) { bl::simd_mul8su_x16(a, b, o, n); },
-      [](auto a, auto b, auto o, size_t n) { bl::model::mul8su_x16(a, b, o, n); }, 2);
-  check_lengths<int16_t, int16_t>(
-      "mul8ul_x16", 1, [](auto a, auto b, auto o, size_t n) { bl::simd_mul8ul_x16(a, b, o, n); },
-      [](auto a, auto b, auto o, size_t n) { bl::model::mul8ul_x16(a, b, o, n); }, 2);
-  check_lengths<int16_t, int16_t>(
-      "mul_high16", 1, [](auto a, auto b, auto o, size_t n) { bl::simd_mul_high16(a, b, o, n); },
-      [](auto a, auto b, auto o, size_t n) { bl::model::mul_high16(a, b, o, n); }, 2);
-  check_lengths<int16_t, int32_t>(
-      "muld8su_x16", 1, [](auto a, auto b, auto o, size_t n) { bl::simd_muld8su_x16(a, b, o, n); },
-      [](auto a, auto b, auto o, size_t n) { bl::model::muld8su_x16(a, b, o, n); }, 2);
-  check_lengths<int16_t, int32_t>(
-      "muld8ul_x16", 1, [](auto a, auto b, auto o, size_t n) { bl::simd_muld8ul_x16(a, b, o, n); },
-      [](auto a, auto b, auto o, size_t n) { bl::model::muld8ul_x16(a, b, o, n); }, 2);
-  check_lengths<int16_t, int32_t>(
-      "mul16x16", 1, [](auto a, auto b, auto o, size_t n) { bl::simd_mul16x16(a, b, o, n); },
-      [](auto a, auto b, auto o, size_t n) { bl::model::mul16x16(a, b, o, n); }, 2);
-  check_lengths<int16_t, uint8_t>(
-      "pack16", 1, [](auto a, auto, auto o, size_t n) { bl::simd_pack16(a, o, n, static_cast<int>(n % 16)); },
-      [](auto a, auto, auto o, size_t n) { bl::model::pack16(a, o, n, static_cast<int>(n % 16)); }, 1);
-  check_lengths<int32_t, int16_t>(
-      "packfix", 1, [](auto a, auto, auto o, size_t n) { bl::simd_packfix(a, o, n, static_cast<int>(n % 16)); },
-      [](auto a, auto, auto o, size_t n) { bl::model::packfix(a, o, n, static_cast<int>(n % 16)); }, 1);
-  check_lengths<uint8_t, int16_t>(
-      "expand", 1, [](auto a, auto, auto o, size_t n) { bl::simd_expand(a, o, n); },
-      [](auto a, auto, auto o, size_t n) { bl::model::expand(a, o, n); }, 1);
-  check_lengths<uint8_t, uint8_t>(
-      "merge", 2, [](auto a, auto b, auto o, size_t n) { bl::simd_merge(a, b, o, n); },
-      [](auto a, auto b, auto o, size_t n) { bl::model::merge(a, b, o, n); }, 2);
-  check_lengths<int16_t, int16_t>(
-      "add16", 1, [](auto a, auto b, auto o, size_t n) { bl::simd_add16(a, b, o, n); },
-      [](auto a, auto b, auto o, size_t n) { bl::model::add16(a, b, o, n); }, 2);
-  check_lengths<int32_t, int32_t>(
-      "add32", 1, [](auto a, auto b, auto o, size_t n) { bl::simd_add32(a, b, o, n); },
-      [](auto a, auto b, auto o, size_t n) { bl::model::add32(a, b, o, n); }, 2);
-  check_lengths<uint16_t, uint16_t>(
-      "div255", 1, [](auto a, auto, auto o, size_t n) { bl::simd_div255(a, o, n); },
-      [](auto a, auto, auto o, size_t n) { bl::model::div255(a, o, n); }, 1);
-  check_lengths<uint16_t, int16_t>(
-      "load_be16", 1,
-      [](auto a, auto, auto o, size_t n) { bl::simd_load_be16(reinterpret_cast<const uint8_t*>(a), o, n); },
-      [](auto a, auto, auto o, size_t n) { bl::model::load_be16(reinterpret_cast<const uint8_t*>(a), o, n); }, 1);
-  check_lengths<int16_t, uint16_t>(
-      "store_be16", 1,
-      [](auto a, auto, auto o, size_t n) { bl::simd_store_be16(a, reinterpret_cast<uint8_t*>(o), n); },
-      [](auto a, auto, auto o, size_t n) { bl::model::store_be16(a, reinterpret_cast<uint8_t*>(o), n); }, 1);
-  check_lengths<uint32_t, uint32_t>(
-      "swap_bytes32", 1, [](auto a, auto, auto o, size_t n) { bl::simd_swap_bytes32(a, o, n); },
-      [](auto a, auto, auto o, size_t n) {
-        for (size_t i = 0; i < n; ++i) o[i] = __builtin_bswap32(a[i]);
-      },
-      1);
-}
-
-TEST(SimdLengths, Mul8x16BytesAtEveryOffset) {
-  // Byte inputs at every start offset 0..7 and 16-bit factors ending at the page.
-  EndInput<uint8_t> in_a(21);
-  EndInput<int16_t> in_b(22);
-  bltest::for_each_target([&](const char* t) {
-    for (size_t n = 0; n <= kMaxLen; ++n)
-      for (size_t skip = 0; skip < 8; ++skip) {
-        const uint8_t* a = in_a.place(n, skip);
-        const int16_t* b = in_b.place(n, 7 - skip);
-        const uint32_t w = static_cast<uint32_t>(in_b.rng());
-        GuardedOut<int16_t> g(n), m(n), gu(n), mu(n), gl(n), ml(n);
-        bl::simd_mul8x16(a, b, g.data(), n);
-        bl::model::mul8x16(a, b, m.data(), n);
-        bl::simd_mul8x16_upper(a, w, gu.data(), n);
-        bl::model::mul8x16_upper(a, w, mu.data(), n);
-        bl::simd_mul8x16_lower(a, w, gl.data(), n);
-        bl::model::mul8x16_lower(a, w, ml.data(), n);
-        const std::string what = std::string(t) + " n=" + std::to_string(n) + " skip=" + std::to_string(skip);
-        if (!same(g.v, m.v, what + " mul8x16") || !same(gu.v, mu.v, what + " upper") || !same(gl.v, ml.v, what + " lower"))
-          return;
-      }
-  });
-}
-
-TEST(SimdLengths, InPlace) {
+// The blocks that move bytes: vector lane j is element j of the model's memory order.
+TEST(SimdProof, LayoutBlocks) {
+  constexpr size_t n = 4096;
   std::mt19937 rng(5);
-  bltest::for_each_target([&](const char* t) {
-    for (size_t n : {size_t{0}, size_t{1}, size_t{31}, size_t{64}, size_t{77}, size_t{300}}) {
-      std::vector<int16_t> a(n), b(n), want(n);
-      bltest::fill_random(reinterpret_cast<uint8_t*>(a.data()), n * 2, rng);
-      bltest::fill_random(reinterpret_cast<uint8_t*>(b.data()), n * 2, rng);
-      bl::model::add16(a.data(), b.data(), want.data(), n);
-      bl::simd_add16(a.data(), b.data(), a.data(), n);
-      same(a, want, std::string(t) + " add16 in place n=" + std::to_string(n));
-      bl::model::mul_high16(b.data(), a.data(), want.data(), n);
-      bl::simd_mul_high16(b.data(), a.data(), b.data(), n);
-      same(b, want, std::string(t) + " mul_high16 in place n=" + std::to_string(n));
-    }
-  });
-}
-
-TEST(SimdLengths, PackStateUntouched) {
-  // The array functions take their scale as an argument and leave the thread's state alone.
-  bl::gsr_write(0x2D);
-  const int16_t x[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-  uint8_t r[9];
-  bltest::for_each_target([&](const char*) { bl::simd_pack16(x, r, 9, 3); });
-  EXPECT_EQ(bl::gsr_read(), 0x2Du);
-  uint8_t m[9];
-  bl::model::pack16(x, m, 9, 3);
-  EXPECT_EQ(bl::gsr_read(), 0x2Du);
-  bl::gsr_write(0);
-}
-
-TEST(SimdTargets, EveryCompiledTargetIsVisited) {
-  // This file is compiled with the extension's target set: every target generated here and
-  // supported by the machine must be among those the differential tests run on.
-  const std::vector<std::string> names = bltest::targets_under_test();
-  for (int64_t t : hwy::SupportedAndGeneratedTargets())
-    EXPECT_NE(std::find(names.begin(), names.end(), hwy::TargetName(t)), names.end())
-        << hwy::TargetName(t) << " is compiled into the extension but not tested";
-}
-
-TEST(SimdTargets, ScalarFallbackIsVisited) {
-  const std::vector<std::string> names = bltest::targets_under_test();
-  ASSERT_FALSE(names.empty());
-  EXPECT_EQ(names.back(), "SCALAR");
-  std::vector<std::string> seen;
-  bltest::for_each_target([&](const char* t) { seen.push_back(t); });
-  EXPECT_EQ(seen, names);
-  std::string list;
-  for (const std::string& n : names) list += " " + n;
-  std::printf("targets under test:%s\n", list.c_str());
+  std::vector<uint8_t> a(2 * n), b(2 * n);
+  bltest::fill_random(a.data(), a.size(), rng);
+  bltest::fill_random(b.data(), b.size(), rng);
+  std::vector<int16_t> expand(n), be16(n);
+  std::vector<uint8_t> merge(2 * n), stored(2 * n);
+  std::vector<uint32_t> swapped(n / 2);
+  for (size_t g = 0; g < n; g += 4) {
+    const uint32_t wa = bl::load_be32(&a[g]), wb = bl::load_be32(&b[g]);
+    bl::store_be64(&merge[2 * g], bl::merge(wa, wb));
+    const uint64_t e = bl::expand(wa), w = bl::load_be64(&a[2 * g]);
+    for (int k = 0; k < 4; ++k)
+      expand[g + k] = static_cast<int16_t>(bl::lane16(e, k)), be16[g + k] = static_cast<int16_t>(bl::lane16(w, k));
+    bl::pst16(w, &stored[2 * g], 0xF);
+  }
+  for (size_t i = 0; i < n / 2; ++i) swapped[i] = bl::load_be32(&a[4 * i]);
+  std::vector<uint32_t> words(n / 2);
+  std::memcpy(words.data(), a.data(), 2 * n);
+  matches(Block::kExpand, a.data(), nullptr, 0, expand, "expand");
+  matches(Block::kMerge, a.data(), b.data(), 0, merge, "merge", n);
+  matches(Block::kLoadBE16, a.data(), nullptr, 0, be16, "load_be16");
+  matches(Block::kStoreBE16, be16.data(), nullptr, 0, stored, "store_be16", n);
+  matches(Block::kSwapBytes32, words.data(), nullptr, 0, swapped, "swap_bytes32");
 }
 
 }  // namespace

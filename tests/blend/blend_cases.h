@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "blend/blend.h"
@@ -11,8 +13,8 @@ namespace blendtest {
 
 enum class Form { Opacity, Const, Src, Rect, Mat, Arith, Fade };
 
-// Every argument any blend routine takes; each form uses its own subset.  Mat uses mRB as the
-// shared alpha/mask stride.
+// Every argument any blend routine takes; each form uses its own subset (Mat: mRB is the alpha
+// and mask stride).
 struct Call {
   const uint8_t* s = nullptr;
   uint8_t* d = nullptr;
@@ -26,67 +28,56 @@ using Runner = void (*)(const Call&);
 
 struct Routine {
   const char* name;
-  int row;  // patch table row
   Form form;
   Runner fast;     // the accelerated kernel
-  Runner model;    // the plain table model
-  Runner replace;  // the extern "C" replacement
-  Runner old;      // a call through the saved host pointer GAVOld<Name>
+  Runner model;    // the table model
+  Runner replace;  // the replacement GAV<Name>
+  Runner old;      // the saved host routine GAVOld<Name>
+  int32_t* flag;   // GAV<Name>Enabled
 };
 
-#define BLT_OPACITY(Name, ns, pre) [](const Call& k) { ns pre##Name(k.d, k.rows, k.cols, k.dRB, k.c); }
-#define BLT_CONST(Name, ns, pre) [](const Call& k) { ns pre##Name(k.c, k.d, k.m, k.rows, k.cols, k.dRB, k.mRB); }
-#define BLT_SRC(Name, ns, pre) \
-  [](const Call& k) { ns pre##Name(k.s, k.d, k.m, k.rows, k.cols, k.sRB, k.dRB, k.mRB); }
-#define BLT_RECT(Name, ns, pre) [](const Call& k) { ns pre##Name(k.s, k.d, k.rows, k.cols, k.sRB, k.dRB); }
-#define BLT_MAT(Name, ns, pre) \
-  [](const Call& k) { ns pre##Name(k.s, k.d, k.a, k.m, k.rows, k.cols, k.sRB, k.dRB, k.mRB); }
-#define BLT_ARITH(Name, ns, pre) \
-  [](const Call& k) { ns pre##Name(k.s, k.d, k.rows, k.cols, k.sRB, k.dRB, k.scale, k.offset); }
-#define BLT_FADE(Name, ns, pre) [](const Call& k) { ns pre##Name(k.s, k.d, k.rows, k.cols, k.sRB, k.dRB, k.f); }
-
-#define BLT_ROUTINE(Name, row, FORM, kpre, form)                                                          \
-  Routine {                                                                                                \
-    #Name, row, Form::form, BLT_##FORM(Name, bl::, kpre), BLT_##FORM(Name, bl::scalar::, ), BLT_##FORM(Name, ::, GAV), \
-        BLT_##FORM(Name, ::, GAVOld)                                                                         \
-  }
+#define BLT_Opacity(F) [](const Call& k) { F(k.d, k.rows, k.cols, k.dRB, k.c); }
+#define BLT_Const(F) [](const Call& k) { F(k.c, k.d, k.m, k.rows, k.cols, k.dRB, k.mRB); }
+#define BLT_Src(F) [](const Call& k) { F(k.s, k.d, k.m, k.rows, k.cols, k.sRB, k.dRB, k.mRB); }
+#define BLT_Rect(F) [](const Call& k) { F(k.s, k.d, k.rows, k.cols, k.sRB, k.dRB); }
+#define BLT_Mat(F) [](const Call& k) { F(k.s, k.d, k.a, k.m, k.rows, k.cols, k.sRB, k.dRB, k.mRB); }
+#define BLT_Arith(F) [](const Call& k) { F(k.s, k.d, k.rows, k.cols, k.sRB, k.dRB, k.scale, k.offset); }
+#define BLT_Fade(F) [](const Call& k) { F(k.s, k.d, k.rows, k.cols, k.sRB, k.dRB, k.f); }
+// clang-format off
+#define BLT_ROUTINE(pre, Name, form)                                                                        \
+  Routine{#Name, Form::form, BLT_##form(bl::pre##Name), BLT_##form(bl::scalar::Name), BLT_##form(GAV##Name), \
+          BLT_##form(GAVOld##Name), &GAV##Name##Enabled}
+// clang-format on
 
 inline const std::vector<Routine>& routines() {
   static const std::vector<Routine> all = {
-      BLT_ROUTINE(AdjustOpacity, 1, OPACITY, corvel, Opacity),
-      BLT_ROUTINE(BlendConst, 2, CONST, corvel, Const),
-      BLT_ROUTINE(BlendFactor, 3, FADE, gav, Fade),
-      BLT_ROUTINE(DarkenOnly, 4, SRC, corvel, Src),
-      BLT_ROUTINE(DarkenOnly2, 5, CONST, corvel, Const),
-      BLT_ROUTINE(LightenOnly, 6, SRC, corvel, Src),
-      BLT_ROUTINE(LightenOnly2, 7, CONST, corvel, Const),
-      BLT_ROUTINE(MultiplyBlend, 8, SRC, corvel, Src),
-      BLT_ROUTINE(MultiplyBlend2, 9, CONST, corvel, Const),
-      BLT_ROUTINE(MultiplyRect, 10, RECT, corvel, Rect),
-      BLT_ROUTINE(ScreenBlend, 11, SRC, gav, Src),
-      BLT_ROUTINE(ScreenBlend2, 12, CONST, gav, Const),
-      BLT_ROUTINE(ScreenRect, 13, RECT, gav, Rect),
-      BLT_ROUTINE(BlackMat, 14, MAT, corvel, Mat),
-      BLT_ROUTINE(WhiteMat, 15, MAT, corvel, Mat),
-      BLT_ROUTINE(ThresholdBlend, 16, SRC, corvel, Src),
-      BLT_ROUTINE(ThresholdBlend2, 17, CONST, corvel, Const),
-      BLT_ROUTINE(DifferenceRect, 18, RECT, corvel, Rect),
-      BLT_ROUTINE(AddRect, 19, ARITH, corvel, Arith),
-      BLT_ROUTINE(SubtractRect, 20, ARITH, corvel, Arith),
-      BLT_ROUTINE(OverlayBlend, 21, SRC, corvel, Src),
-      BLT_ROUTINE(OverlayBlend2, 22, CONST, corvel, Const),
-      BLT_ROUTINE(OverlayBlend3, 23, RECT, corvel, Rect),
-      BLT_ROUTINE(HardLightBlend, 24, SRC, corvel, Src),
-      BLT_ROUTINE(HardLightBlend2, 25, CONST, corvel, Const),
-      BLT_ROUTINE(HardLightBlend3, 26, RECT, corvel, Rect),
+      BLT_ROUTINE(corvel, AdjustOpacity, Opacity), BLT_ROUTINE(corvel, BlendConst, Const),
+      BLT_ROUTINE(gav, BlendFactor, Fade),         BLT_ROUTINE(corvel, DarkenOnly, Src),
+      BLT_ROUTINE(corvel, DarkenOnly2, Const),     BLT_ROUTINE(corvel, LightenOnly, Src),
+      BLT_ROUTINE(corvel, LightenOnly2, Const),    BLT_ROUTINE(corvel, MultiplyBlend, Src),
+      BLT_ROUTINE(corvel, MultiplyBlend2, Const),  BLT_ROUTINE(corvel, MultiplyRect, Rect),
+      BLT_ROUTINE(gav, ScreenBlend, Src),          BLT_ROUTINE(gav, ScreenBlend2, Const),
+      BLT_ROUTINE(gav, ScreenRect, Rect),          BLT_ROUTINE(corvel, BlackMat, Mat),
+      BLT_ROUTINE(corvel, WhiteMat, Mat),          BLT_ROUTINE(corvel, ThresholdBlend, Src),
+      BLT_ROUTINE(corvel, ThresholdBlend2, Const), BLT_ROUTINE(corvel, DifferenceRect, Rect),
+      BLT_ROUTINE(corvel, AddRect, Arith),         BLT_ROUTINE(corvel, SubtractRect, Arith),
+      BLT_ROUTINE(corvel, OverlayBlend, Src),      BLT_ROUTINE(corvel, OverlayBlend2, Const),
+      BLT_ROUTINE(corvel, OverlayBlend3, Rect),    BLT_ROUTINE(corvel, HardLightBlend, Src),
+      BLT_ROUTINE(corvel, HardLightBlend2, Const), BLT_ROUTINE(corvel, HardLightBlend3, Rect),
   };
   return all;
 }
 
-inline bool has_source(Form f) { return f == Form::Src || f == Form::Rect || f == Form::Mat || f == Form::Arith || f == Form::Fade; }
+inline const Routine& routine(const char* name) {
+  for (const Routine& r : routines())
+    if (std::string_view(r.name) == name) return r;
+  throw std::invalid_argument(name);
+}
+
+inline bool has_source(Form f) { return f != Form::Opacity && f != Form::Const; }
 inline bool has_mask(Form f) { return f == Form::Const || f == Form::Src || f == Form::Mat; }
 
-// Builds the blend tables once per test binary.
+// Builds the blend tables once per test program.
 inline void init_tables() {
   static const bool done = (corvelInitTables(), true);
   (void)done;

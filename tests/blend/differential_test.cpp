@@ -1,13 +1,15 @@
 // Every blend kernel against its table model through the shared differential harness: every
 // SIMD target, alignment, count and stride the sweep makes, the destination sometimes its own
 // source, byte patterns that sit on the formulas' branch points, and the constants, scales,
-// offsets and factors where the arithmetic changes.
+// offsets and factors where the arithmetic changes.  A quarter of the calls go through the
+// replacement routine (GAV<Name>), which must run the same kernel.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "tests/blend/blend_cases.h"
 #include "tests/support/differential.h"
+#include "tests/support/replacement.h"
 
 namespace blendtest {
 namespace {
@@ -74,8 +76,9 @@ bltest::Call make_call(const Routine& r, const Shape& sh, std::mt19937& rng) {
     a = static_cast<int>(c.planes.size());
     c.planes.push_back(bltest::rows_of(Access::kRead, rows, cols, stride, (sh.dst_align + 5) & 7));
   }
-  c.label = std::string(alias ? "in place " : "") + "c=" + std::to_string(k.c) + " scale=" + std::to_string(k.scale) +
-            " offset=" + std::to_string(k.offset) + " f=" + std::to_string(k.f);
+  const bool replacement = rng() % 4 == 0;
+  c.label = std::string(replacement ? "replacement " : "") + (alias ? "in place " : "") + "c=" + std::to_string(k.c) +
+            " scale=" + std::to_string(k.scale) + " offset=" + std::to_string(k.offset) + " f=" + std::to_string(k.f);
   auto bind = [k, s, m, a, mask](const Bases& b) {
     Call x = k;
     x.d = b[0];
@@ -85,7 +88,7 @@ bltest::Call make_call(const Routine& r, const Shape& sh, std::mt19937& rng) {
     return x;
   };
   c.model = [bind, run = r.model](const Bases& b) { run(bind(b)); };
-  c.kernel = [bind, run = r.fast](const Bases& b) { run(bind(b)); };
+  c.kernel = [bind, run = replacement ? r.replace : r.fast](const Bases& b) { run(bind(b)); };
   if (rng() % 2) {
     const size_t n = c.planes.size(), bytes = static_cast<size_t>(cols);
     c.fill = [n, bytes](const Bases& b, std::mt19937& g) { branch_points(b, n, bytes, g); };
@@ -97,10 +100,12 @@ class BlendDifferential : public ::testing::TestWithParam<int> {};
 
 TEST_P(BlendDifferential, MatchesTableModel) {
   init_tables();
+  const bltest::HostDoubles host;
   const Routine& r = routines()[GetParam()];
   bltest::SweepOptions o;
   o.rows = {1, 2, 3, 1, 0};
-  bltest::sweep(r.name, [&r](const Shape& sh, std::mt19937& rng) { return make_call(r, sh, rng); }, o);
+  bltest::sweep(
+      r.name, [&r](const Shape& sh, std::mt19937& rng) { return make_call(r, sh, rng); }, o);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRoutines, BlendDifferential, ::testing::Range(0, 26),

@@ -142,45 +142,4 @@ TEST(ColorExamples, LabTablesAndCurve) {
   EXPECT_EQ(lab_of(triples({-5, 0, -32768})), bytes3(0, 128, 128));
 }
 
-TEST(ColorExamples, ZeroMatrixGivesTheCurvesFirstEntry) {
-  std::mt19937 rng(3);
-  colortest::random_lab_tables(rng, false);
-  const int16_t zero[9] = {};
-  bl::set_rgb_matrix(zero);
-  const int16_t first = GAVLabTable2[0];
-  std::vector<uint8_t> r = colortest::random_bytes(67, rng), g = colortest::random_bytes(67, rng),
-                       b = colortest::random_bytes(67, rng), lab(3 * 67);
-  bltest::on_every_target([&](const char* target) {
-    ASSERT_TRUE(bl::rgb_to_lab(r.data(), g.data(), b.data(), lab.data(), lab.data() + 67, lab.data() + 134, 1, 67, 67, 67));
-    for (int i = 0; i < 67; ++i) {
-      EXPECT_EQ(lab[i], static_cast<uint8_t>((first + 8) >> 4)) << target;
-      EXPECT_EQ(lab[67 + i], 128) << target;
-      EXPECT_EQ(lab[134 + i], 128) << target;
-    }
-  });
-}
-
-TEST(ColorExamples, LabNodesTakeTheGridValueExactly) {
-  std::mt19937 rng(4);
-  colortest::random_lab_tables(rng, false);
-  std::vector<uint8_t> L, a, b;
-  for (int i = 0; i < 200; ++i) {
-    auto node = [&] { return static_cast<uint8_t>(rng() % 33 == 32 ? 255 : 8 * (rng() % 32)); };
-    L.push_back(node());
-    a.push_back(node());
-    b.push_back(node());
-  }
-  bltest::on_every_target([&](const char* target) {
-    std::vector<uint8_t> out(4 * 200);
-    bl::gavLABtoCMYK_span(out.data(), out.data() + 200, out.data() + 400, out.data() + 600, L.data(), a.data(), b.data(), 200);
-    for (int i = 0; i < 200; ++i) {
-      auto n = [](uint8_t v) { return v == 255 ? 32 : v / 8; };
-      const uint32_t e = GAVLabCMYKTable[1089 * n(L[i]) + 33 * n(a[i]) + n(b[i])];
-      uint8_t want[4];
-      std::memcpy(want, &e, 4);
-      for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(out[200 * ch + i], want[ch]) << target << " pixel " << i;
-    }
-  });
-}
-
 }  // namespace

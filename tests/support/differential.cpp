@@ -1,8 +1,11 @@
 #include "tests/support/differential.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -25,53 +28,26 @@ void extent(const Plane& p, ptrdiff_t& lo, ptrdiff_t& hi) {
   if (hi <= lo) hi = lo + 1;
 }
 
-// One allocation per plane that owns one (alias < 0); bases for every plane.
+enum class Place { kGuarded, kFenceEnd, kFenceStart };
+
+// One allocation per plane that owns one (alias < 0), and row 0 of every plane.
 struct Placement {
-  std::vector<std::vector<uint8_t>> store;          // guarded placement
-  std::vector<std::unique_ptr<PageEndBuffer>> ends;  // fenced placements
+  std::vector<std::vector<uint8_t>> store;  // guarded placement
+  std::vector<std::unique_ptr<PageEndBuffer>> ends;
   std::vector<std::unique_ptr<PageFenceBuffer>> starts;
-  std::vector<uint8_t*> first;  // first byte of each owner's allocation
+  std::vector<uint8_t*> first;  // first byte of each owner's allocation (null for aliases)
   std::vector<size_t> size;     // its size
   std::vector<ptrdiff_t> zero;  // offset of row 0 within it
   Bases bases;
 };
 
-uint8_t* align64(std::vector<uint8_t>& v) {
-  const uintptr_t p = reinterpret_cast<uintptr_t>(v.data());
-  return v.data() + ((64 - (p & 63)) & 63);
-}
-
-// Guarded placement: row 0 of each owner `align` bytes past a 64-byte boundary, kGuard bytes of
-// slack before the lowest and after the highest byte a row may touch.  `like`, when given,
-// fixes each owner's alignment modulo 64 instead (the fenced kernel placement the model copies).
-void place_guarded(const Call& c, Placement& pl, const Placement* like) {
+// Guarded: row 0 of each owner `align` bytes past a 64-byte boundary (with `like`: at the same
+// place modulo 64 as there), kGuard bytes of slack before the lowest and after the highest byte
+// a row may touch.  Fenced: each owner exactly its extent, an inaccessible page after or before.
+Placement place(const Call& c, Place how, const Placement* like = nullptr) {
   const size_t n = c.planes.size();
-  pl.first.assign(n, nullptr);
-  pl.size.assign(n, 0);
-  pl.zero.assign(n, 0);
-  pl.bases.assign(n, nullptr);
+  Placement pl;
   pl.store.resize(n);
-  for (size_t i = 0; i < n; ++i) {
-    const Plane& p = c.planes[i];
-    if (p.alias >= 0) continue;
-    ptrdiff_t lo, hi;
-    extent(p, lo, hi);
-    const ptrdiff_t want = like ? static_cast<ptrdiff_t>(reinterpret_cast<uintptr_t>(like->bases[i]) & 63) : p.align;
-    ptrdiff_t zero = kGuard - lo;
-    zero += ((want - zero) % 64 + 64) % 64;
-    const size_t size = static_cast<size_t>(zero + hi + kGuard);
-    pl.store[i].assign(size + 64, 0);
-    pl.first[i] = align64(pl.store[i]);
-    pl.size[i] = size;
-    pl.zero[i] = zero;
-    pl.bases[i] = pl.first[i] + zero;
-  }
-}
-
-// Fenced placement: each owner exactly its extent, with an inaccessible page after it or
-// before it.
-void place_fenced(const Call& c, Placement& pl, bool fence_end) {
-  const size_t n = c.planes.size();
   pl.first.assign(n, nullptr);
   pl.size.assign(n, 0);
   pl.zero.assign(n, 0);
@@ -81,47 +57,45 @@ void place_fenced(const Call& c, Placement& pl, bool fence_end) {
     if (p.alias >= 0) continue;
     ptrdiff_t lo, hi;
     extent(p, lo, hi);
-    const size_t size = static_cast<size_t>(hi - lo);
-    if (fence_end) {
-      pl.ends.push_back(std::make_unique<PageEndBuffer>(size));
-      pl.first[i] = pl.ends.back()->data();
-    } else {
-      pl.starts.push_back(std::make_unique<PageFenceBuffer>(size));
-      pl.first[i] = pl.starts.back()->data();
-    }
-    pl.size[i] = size;
+    pl.size[i] = static_cast<size_t>(hi - lo);
     pl.zero[i] = -lo;
-    pl.bases[i] = pl.first[i] - lo;
+    if (how == Place::kFenceEnd) {
+      pl.ends.push_back(std::make_unique<PageEndBuffer>(pl.size[i]));
+      pl.first[i] = pl.ends.back()->data();
+    } else if (how == Place::kFenceStart) {
+      pl.starts.push_back(std::make_unique<PageFenceBuffer>(pl.size[i]));
+      pl.first[i] = pl.starts.back()->data();
+    } else {
+      const ptrdiff_t want = like ? static_cast<ptrdiff_t>(reinterpret_cast<uintptr_t>(like->bases[i]) & 63) : p.align;
+      pl.zero[i] = kGuard - lo + ((want - (kGuard - lo)) % 64 + 64) % 64;
+      pl.size[i] = static_cast<size_t>(pl.zero[i] + hi + kGuard);
+      pl.store[i].assign(pl.size[i] + 64, 0);
+      const uintptr_t at = reinterpret_cast<uintptr_t>(pl.store[i].data());
+      pl.first[i] = pl.store[i].data() + ((64 - (at & 63)) & 63);
+    }
+    pl.bases[i] = pl.first[i] + pl.zero[i];
   }
-}
-
-void resolve_aliases(const Call& c, Placement& pl) {
-  for (size_t i = 0; i < c.planes.size(); ++i)
+  for (size_t i = 0; i < n; ++i)
     if (c.planes[i].alias >= 0) pl.bases[i] = pl.bases[static_cast<size_t>(c.planes[i].alias)] + c.planes[i].at;
+  return pl;
 }
 
 // Same contents in every placement filled from the same seed: the bytes of the extent, then
 // (guarded placements) the guards, then the call's own fill.
 void fill(const Call& c, Placement& pl, uint32_t seed) {
-  std::mt19937 rng(seed);
-  for (size_t i = 0; i < c.planes.size(); ++i) {
-    if (!pl.first[i]) continue;
-    ptrdiff_t lo, hi;
-    extent(c.planes[i], lo, hi);
-    uint8_t* row0 = pl.bases[i];
-    fill_random(row0 + lo, static_cast<size_t>(hi - lo), rng);
-  }
-  std::mt19937 guards(seed ^ 0x9e3779b9u);
-  for (size_t i = 0; i < c.planes.size(); ++i) {
-    if (!pl.first[i]) continue;
-    ptrdiff_t lo, hi;
-    extent(c.planes[i], lo, hi);
-    uint8_t* row0 = pl.bases[i];
-    const ptrdiff_t before = (row0 + lo) - pl.first[i];
-    const ptrdiff_t after = static_cast<ptrdiff_t>(pl.size[i]) - (before + (hi - lo));
-    if (before > 0) fill_random(pl.first[i], static_cast<size_t>(before), guards);
-    if (after > 0) fill_random(row0 + hi, static_cast<size_t>(after), guards);
-  }
+  std::mt19937 rng(seed), guards(seed ^ 0x9e3779b9u);
+  for (int pass = 0; pass < 2; ++pass)
+    for (size_t i = 0; i < c.planes.size(); ++i) {
+      if (!pl.first[i]) continue;
+      ptrdiff_t lo, hi;
+      extent(c.planes[i], lo, hi);
+      uint8_t* row0 = pl.bases[i];
+      const ptrdiff_t before = (row0 + lo) - pl.first[i];
+      const ptrdiff_t after = static_cast<ptrdiff_t>(pl.size[i]) - (before + (hi - lo));
+      if (pass == 0) fill_random(row0 + lo, static_cast<size_t>(hi - lo), rng);
+      if (pass == 1 && before > 0) fill_random(pl.first[i], static_cast<size_t>(before), guards);
+      if (pass == 1 && after > 0) fill_random(row0 + hi, static_cast<size_t>(after), guards);
+    }
   if (c.fill) {
     std::mt19937 own(seed ^ 0x5bd1e995u);
     c.fill(pl.bases, own);
@@ -138,8 +112,8 @@ std::string locate(const Call& c, size_t owner, ptrdiff_t rel) {
     for (int r = 0; r < p.rows; ++r) {
       const ptrdiff_t x = off - static_cast<ptrdiff_t>(r) * p.stride;
       if (x >= p.lo && x < p.hi) {
-        os << "plane " << i << (p.access == Access::kWrite ? " (written)" : " (read only)") << " row " << r
-           << " byte " << x;
+        os << "plane " << i << (p.access == Access::kWrite ? " (written)" : " (read only)") << " row " << r << " byte "
+           << x;
         return os.str();
       }
     }
@@ -154,15 +128,27 @@ std::string first_difference(const Call& c, const Placement& model, const Placem
     // Compare the kernel's allocation with the same bytes around the model's row 0.
     const uint8_t* k = kernel.first[i];
     const uint8_t* m = model.bases[i] - kernel.zero[i];
-    for (size_t j = 0; j < kernel.size[i]; ++j)
-      if (k[j] != m[j]) {
-        std::ostringstream os;
-        os << locate(c, i, static_cast<ptrdiff_t>(j) - kernel.zero[i]) << ": model " << int{m[j]} << ", kernel "
-           << int{k[j]};
-        return os.str();
-      }
+    const long j = bltest::first_difference(k, m, kernel.size[i]);
+    if (j >= 0) {
+      std::ostringstream os;
+      os << locate(c, i, static_cast<ptrdiff_t>(j) - kernel.zero[i]) << ": model " << int{m[j]} << ", kernel "
+         << int{k[j]};
+      return os.str();
+    }
   }
   return "";
+}
+
+// What the fenced kernel call under way is, for a report when it faults at a fence: the
+// handler prints it, puts the previous handler back and lets the access fault again.
+char g_fenced[512];
+struct sigaction g_previous;
+void on_fence_fault(int) {
+  const char head[] = "\nthe kernel touched a fenced page: ";
+  const bool written =
+      write(2, head, sizeof head - 1) > 0 && write(2, g_fenced, std::strlen(g_fenced)) > 0 && write(2, "\n", 1) > 0;
+  (void)written;
+  sigaction(SIGSEGV, &g_previous, nullptr);
 }
 
 }  // namespace
@@ -179,11 +165,7 @@ Plane rows_of(Access access, int rows, ptrdiff_t bytes, ptrdiff_t stride, int al
 }
 
 std::string compare(const Call& c, uint32_t seed) {
-  Placement model, kernel;
-  place_guarded(c, model, nullptr);
-  place_guarded(c, kernel, nullptr);
-  resolve_aliases(c, model);
-  resolve_aliases(c, kernel);
+  Placement model = place(c, Place::kGuarded), kernel = place(c, Place::kGuarded);
   fill(c, model, seed);
   fill(c, kernel, seed);
   c.model(model.bases);
@@ -192,15 +174,17 @@ std::string compare(const Call& c, uint32_t seed) {
 }
 
 std::string compare_fenced(const Call& c, uint32_t seed, bool fence_end) {
-  Placement kernel, model;
-  place_fenced(c, kernel, fence_end);
-  resolve_aliases(c, kernel);
-  place_guarded(c, model, &kernel);
-  resolve_aliases(c, model);
+  Placement kernel = place(c, fence_end ? Place::kFenceEnd : Place::kFenceStart);
+  Placement model = place(c, Place::kGuarded, &kernel);
   fill(c, model, seed);
   fill(c, kernel, seed);
   c.model(model.bases);
+  if (g_fenced[0] == 0) std::snprintf(g_fenced, sizeof g_fenced, "%s", c.label.c_str());
+  struct sigaction report = {};
+  report.sa_handler = on_fence_fault;
+  sigaction(SIGSEGV, &report, &g_previous);
   c.kernel(kernel.bases);
+  sigaction(SIGSEGV, &g_previous, nullptr);
   return first_difference(c, model, kernel);
 }
 
@@ -268,9 +252,12 @@ int sweep(const char* routine, const Maker& make, const SweepOptions& o) {
       const uint32_t seed = static_cast<uint32_t>(i + 1);
       std::string err = compare(c, seed);
       if (err.empty() && o.fenced && i % 5 == 0) {
+        const std::string what = std::string(routine) + " [" + target + "] " + c.label + " " + s.describe();
+        std::snprintf(g_fenced, sizeof g_fenced, "%s", what.c_str());
         err = compare_fenced(c, seed, true);
         if (err.empty()) err = compare_fenced(c, seed, false);
         if (!err.empty()) err = "fenced: " + err;
+        g_fenced[0] = 0;
       }
       if (!err.empty()) {
         ++here;

@@ -11,12 +11,6 @@
 
 namespace bltest {
 
-std::vector<std::string> targets_under_test() {
-  std::vector<std::string> names;
-  for (int64_t t : hwy::SupportedAndGeneratedTargets()) names.push_back(hwy::TargetName(t));
-  return names;
-}
-
 void for_each_target(const std::function<void(const char*)>& fn) {
   const std::vector<int64_t> targets = hwy::SupportedAndGeneratedTargets();
   for (int64_t t : targets) {
@@ -60,15 +54,6 @@ PageFenceBuffer::PageFenceBuffer(size_t size) : size_(size) {
 
 PageFenceBuffer::~PageFenceBuffer() { munmap(map_, map_size_); }
 
-Arena::Arena(size_t size, size_t guard) : storage_(size + 2 * guard + 64), guard_(guard) {
-  uintptr_t p = reinterpret_cast<uintptr_t>(storage_.data()) + guard;
-  p = (p + 63) & ~uintptr_t{63};
-  base_ = reinterpret_cast<uint8_t*>(p - guard);
-  raw_size_ = size + 2 * guard;
-  std::mt19937 rng(0x5eed);
-  fill_random(storage_.data(), storage_.size(), rng);
-}
-
 void fill_random(uint8_t* p, size_t n, std::mt19937& rng) {
   size_t i = 0;
   for (; i + 4 <= n; i += 4) {
@@ -79,6 +64,7 @@ void fill_random(uint8_t* p, size_t n, std::mt19937& rng) {
 }
 
 long first_difference(const uint8_t* a, const uint8_t* b, size_t n) {
+  if (n == 0 || std::memcmp(a, b, n) == 0) return -1;
   for (size_t i = 0; i < n; ++i)
     if (a[i] != b[i]) return static_cast<long>(i);
   return -1;
