@@ -1,24 +1,24 @@
-// The sampling, decimation and skew replacements: when they hand a call on (before or after the
-// wait, with identical arguments), the filter installation they depend on, the division tables,
-// and the worked examples of each routine.
+// The sampling, decimation and skew replacements over rows of calls (what runs after one wait,
+// what is handed on before or after it), the filter installation they depend on, the division
+// tables, the skew row geometry and the worked examples of each routine.
 #include "resample/geometry.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <numeric>
+#include <memory>
 #include <random>
 #include <vector>
 
 #include "brisklane/host_abi.h"
 #include "resample/host_resample.h"
-#include "tests/geometry/host_doubles.h"
 #include "tests/support/differential.h"
+#include "tests/support/replacement.h"
 
 namespace {
 
-using geotest::HostDoubles;
-using geotest::Row;
+using bltest::writes;
 
 // ---- division tables ----------------------------------------------------------------------
 
@@ -82,139 +82,113 @@ TEST(SkewRow, RangeAndPositions) {
   expect(SkewKind::kBicubic, 0, 0, 16, 16, 0, 0);
 }
 
-// ---- hand-on conditions -------------------------------------------------------------------
+// ---- calling rules -----------------------------------------------------------------------
 
-class GeometryReplacements : public ::testing::Test {
- protected:
-  HostDoubles host;
-  std::vector<uint8_t> src = std::vector<uint8_t>(4096, 7), dst = std::vector<uint8_t>(4096, 0);
-  const uint8_t* s() const { return src.data() + 64; }
-  uint8_t* d() { return dst.data() + 64; }
-};
+// Source bytes and destinations in the middle of the planes: the skew reads a few bytes on each
+// side of its rows.
+constexpr size_t kMid = 4096;
 
-TEST_F(GeometryReplacements, SwitchedOffRoutinesHandOnWithoutWaiting) {
-  const int16_t pos[4] = {0, 1, 2, 3}, fac[4] = {2, 2, 2, 2};
-  const int32_t off[2] = {0, 0}, len[2] = {256, 256};
-  {
-    geotest::FlagOff f(GAVSampleRectEnabled);
-    GAVSampleRect(s(), d(), 2, 4, 1, 2, pos, pos, -16, 24, 5, 6);
-    host.expect_handed_on(Row::SampleRect,
-                          {HostDoubles::w(s()), HostDoubles::w(d()), 2, 4, 1, 2, HostDoubles::w(pos),
-                           HostDoubles::w(pos), HostDoubles::w(-16), 24, 5, 6},
-                          0);
+TEST(GeometryReplace, Rows) {
+  const auto p = std::make_shared<bltest::CallPlanes>(2 * kMid);
+  const uint8_t* s = p->src.data() + kMid;
+  uint8_t* d = p->dst.data() + kMid;
+  const auto at = [](uint8_t* w) { return w + kMid; };
+  static const int16_t rowPos[3] = {4, 4, 1}, colPos[6] = {9, 3, 3, 40, 7, 2};
+  static const int16_t three[4] = {3, 3, 3, 3}, near[4] = {3, 4, 4, 3}, apart[3] = {3, 5, 3};
+  static const int16_t big[3] = {2, 29, 2}, back[3] = {2, -1, 2}, v[3] = {1, 0, 2}, v9[3] = {2, 9, 1},
+                       vneg[3] = {2, -2, 1};
+  static const int32_t off[2] = {-700, 300}, len[2] = {5000, 900}, zero[2] = {5000, 0}, minus[2] = {-256, 5000};
+  static int16_t w2[64], w4[128], w6[192];
+  for (int i = 0; i < 64; ++i) w2[i] = static_cast<int16_t>(i % 2 ? 256 * (i / 2) : 16384 - 256 * (i / 2));
+  for (int i = 0; i < 128; ++i) w4[i] = static_cast<int16_t>(i % 4 == 1 ? 15000 : 500 - 100 * (i % 4));
+  std::vector<bltest::RowCall> calls = {
+      writes(BLT_CALL(kRuns, SampleRect, s, d, 3, 6, 1, 2, rowPos, colPos, -40, 50, 5, 6), p,
+             [=](uint8_t* w) { bl::model::sample_rect(s, at(w), 3, 6, 1, 2, rowPos, colPos, -40, 50); }),
+      writes(BLT_CALL(kRuns, DecimateH, s, d, 2, 4, three, 30, -20, 7), p,
+             [=](uint8_t* w) { bl::model::decimate_h(at(w), s, 2, 4, 30, -20, three); }),
+      writes(BLT_CALL(kRuns, DecimateH, s, d, 2, 4, near, 30, 20, 7), p,
+             [=](uint8_t* w) { bl::model::decimate_h(at(w), s, 2, 4, 30, 20, near); }),
+      // Factors beyond the tables (and negative ones) go to the host unwaited; factors 3 and 5
+      // after the wait (the kernel says there are more than two).
+      writes(BLT_CALL(kHandsOn, DecimateH, s, d, 1, 3, big, 30, 20, 7), p, nullptr),
+      writes(BLT_CALL(kHandsOn, DecimateH, s, d, 1, 3, back, 30, 20, 7), p, nullptr),
+      writes(BLT_CALL(kHandsOnAfterWait, DecimateH, s, d, 1, 3, apart, 30, 20, 7), p, nullptr),
+      writes(BLT_CALL(kRuns, DecimateV, s, d, 3, 21, v, -16, 24, 7), p,
+             [=](uint8_t* w) { bl::model::decimate_v(s, at(w), 3, 21, v, -16, 24); }),
+      writes(BLT_CALL(kHandsOn, DecimateV, s, d, 3, 21, v, 100, 24, 7), p, nullptr),
+      writes(BLT_CALL(kHandsOn, DecimateV, s, d, 3, 21, v9, 16, 24, 7), p, nullptr),
+      writes(BLT_CALL(kHandsOn, DecimateV, s, d, 3, 21, vneg, 16, 24, 7), p, nullptr),
+      writes(BLT_CALL(kRuns, SkewRect, s, d, 2, 20, 31, off, len, -64, 40, 1), p,
+             [=](uint8_t* w) {
+               bl::model::skew_rect(bl::SkewKind::kNearest, s, at(w), 2, 20, 31, off, len, -64, 40, nullptr);
+             }),
+      // Rows of no length, source rows without a pixel: the host's.
+      writes(BLT_CALL(kHandsOn, SkewRect, s, d, 2, 20, 31, off, zero, 64, 40, 1), p, nullptr),
+      writes(BLT_CALL(kHandsOn, SkewRect, s, d, 2, 20, 31, off, minus, 64, 40, 1), p, nullptr),
+      writes(BLT_CALL(kHandsOn, SkewRect, s, d, 2, 0, 31, off, len, 64, 40, 1), p, nullptr),
+  };
+  // Filtered skews take the filter installed last: 2 taps bilinear, 4 bicubic, others the host's.
+  struct Installed {
+    int16_t taps;
+    const int16_t* weights;
+    bltest::Outcome outcome;
+  };
+  for (const Installed k : {Installed{2, w2, bltest::Outcome::kRuns}, Installed{4, w4, bltest::Outcome::kRuns},
+                            Installed{6, w6, bltest::Outcome::kHandsOn},
+                            Installed{2, nullptr, bltest::Outcome::kHandsOn}}) {
+    bltest::RowCall c = writes(BLT_CALL(kRuns, SkewRect, s, d, 2, 20, 31, off, len, 64, -40, 0), p, [=](uint8_t* w) {
+      bl::model::skew_rect(k.taps == 2 ? bl::SkewKind::kBilinear : bl::SkewKind::kBicubic, s, at(w), 2, 20, 31, off,
+                           len, 64, -40, k.taps == 2 ? &GAVBilinearSkewFilters : &GAVBicubicSkewFilters);
+    });
+    c.label += " after a " + std::to_string(k.taps) + "-tap filter" + (k.weights ? "" : " without weights");
+    c.outcome = k.outcome;
+    c.setup = [p, k] {
+      p->dst = p->dst0;
+      GAVSetResample(k.taps, k.weights, 0);
+    };
+    calls.push_back(c);
   }
-  {
-    geotest::FlagOff f(GAVDecimateHEnabled);
-    GAVDecimateH(s(), d(), 2, 4, fac, 64, 8, 9);
-    host.expect_handed_on(Row::DecimateH,
-                          {HostDoubles::w(s()), HostDoubles::w(d()), 2, 4, HostDoubles::w(fac), 64, 8, 9}, 0);
-  }
-  {
-    geotest::FlagOff f(GAVDecimateVEnabled);
-    GAVDecimateV(s(), d(), 2, 4, fac, 64, 8, 9);
-    host.expect_handed_on(Row::DecimateV,
-                          {HostDoubles::w(s()), HostDoubles::w(d()), 2, 4, HostDoubles::w(fac), 64, 8, 9}, 0);
-  }
-  {
-    geotest::FlagOff f(GAVSkewRectEnabled);
-    GAVSkewRect(s(), d(), 2, 4, 5, off, len, 100, 200, 1);
-    host.expect_handed_on(
-        Row::SkewRect,
-        {HostDoubles::w(s()), HostDoubles::w(d()), 2, 4, 5, HostDoubles::w(off), HostDoubles::w(len), 100, 200, 1}, 0);
-  }
+  // The filter installation does its own work and always passes the call on, unwaited.
+  bltest::RowCall set4 = BLT_SETTER(kHandsOn, SetResample, 4, w4, 77);
+  set4.setup = [] { GAVSetResample(2, w2, 0); };
+  set4.check = [](bool) -> std::string {
+    for (int q = 0; q < 32; ++q)
+      for (int k = 0; k < 4; ++k) {
+        if (GAVBicubicSkewFilters[q][k] != w4[4 * q + k]) return "4-tap skew filter";
+        if (GAVBilinearSkewFilters[q][k] != (k < 2 ? w2[2 * q + k] : 0)) return "2-tap skew filter changed";
+      }
+    return GAVResWidth == 4 && GAVResWeights == w4 ? "" : "width and weights kept";
+  };
+  calls.push_back(set4);
+  bltest::check_row_calls(calls);
 }
 
-TEST_F(GeometryReplacements, DecimateHandsOnFactorsBeyondTheTables) {
-  for (int16_t bad : {29, -1}) {
-    const int16_t fac[3] = {2, bad, 2};
-    GAVDecimateH(s(), d(), 1, 3, fac, 64, 8, 0);
-    host.expect_handed_on(Row::DecimateH, {}, 0);
-  }
-  for (int16_t bad : {9, -2}) {
-    const int16_t fac[3] = {2, bad, 2};
-    GAVDecimateV(s(), d(), 3, 4, fac, 64, 8, 0);
-    host.expect_handed_on(Row::DecimateV, {}, 0);
-  }
-  const int16_t two[2] = {2, 2};
-  GAVDecimateV(s(), d(), 2, 4, two, 100, 8, 0);
-  host.expect_handed_on(Row::DecimateV, {}, 0);
-  GAVDecimateV(s(), d(), 2, 4, two, 96, 8, 0);
-  EXPECT_EQ(host.calls(), 0);
-  EXPECT_EQ(host.waits(), 1);
-}
-
-// Factors 3 and 5: the kernel says so and writes nothing; the host does the call after the wait.
-TEST_F(GeometryReplacements, DecimateHWithFarApartFactorsTellsAndHandsOn) {
+// Factors 3 and 5 in one call: the message, and nothing written before the host's turn.
+TEST(GeometryReplace, FarApartFactorsAreToldOf) {
+  bltest::HostDoubles host;
+  const uint8_t in[11] = {};
+  uint8_t out[3] = {1, 2, 3};
   const int16_t fac[3] = {3, 5, 3};
   ::testing::internal::CaptureStderr();
-  GAVDecimateH(s(), d(), 1, 3, fac, 64, 8, 0);
+  GAVDecimateH(in, out, 1, 3, fac, 11, 3, 0);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "More than 2 factors!\n");
-  host.expect_handed_on(Row::DecimateH, {}, 1);
-  EXPECT_EQ(dst, std::vector<uint8_t>(4096, 0));
-  const int16_t near[3] = {3, 4, 3};
-  GAVDecimateH(s(), d(), 1, 3, near, 64, 8, 0);
-  EXPECT_EQ(host.calls(), 0);
-}
-
-TEST_F(GeometryReplacements, SkewHandsOnWhatItCannotDo) {
-  const int32_t off[2] = {0, 0}, good[2] = {512, 512};
-  const int16_t w6[6 * 32] = {}, w2[2 * 32] = {};
-  GAVSetResample(6, w6, 0);
-  host.reset();
-  GAVSkewRect(s(), d(), 2, 4, 4, off, good, 64, 64, 0);
-  host.expect_handed_on(Row::SkewRect, {}, 0);
-  GAVSkewRect(s(), d(), 2, 4, 4, off, good, 64, 64, 1);
-  EXPECT_EQ(host.calls(), 0) << "nearest needs no filter";
-  GAVSetResample(2, w2, 0);
-  host.reset();
-  for (const int32_t bad : {0, -256}) {
-    const int32_t len[2] = {512, bad};
-    GAVSkewRect(s(), d(), 2, 4, 4, off, len, 64, 64, 1);
-    host.expect_handed_on(Row::SkewRect, {}, 0);
-  }
-  GAVSkewRect(s(), d(), 2, 0, 4, off, good, 64, 64, 1);
-  host.expect_handed_on(Row::SkewRect, {}, 0);
-  // A 2-tap filter installed without weights is no filter.
-  GAVSetResample(2, nullptr, 0);
-  host.reset();
-  GAVSkewRect(s(), d(), 2, 4, 4, off, good, 64, 64, 0);
-  host.expect_handed_on(Row::SkewRect, {}, 0);
-}
-
-TEST_F(GeometryReplacements, SetResampleFillsTheSkewFilterOfItsWidthAndPassesOn) {
-  std::vector<int16_t> w2(64), w4(128);
-  std::iota(w2.begin(), w2.end(), 100);
-  std::iota(w4.begin(), w4.end(), -60);
-  GAVSetResample(2, w2.data(), 77);
-  host.expect_handed_on(Row::SetResample, {2, HostDoubles::w(w2.data()), 77}, 0);
-  bl::SkewFilter bilinear;
-  std::memcpy(bilinear, GAVBilinearSkewFilters, sizeof bilinear);
-  EXPECT_EQ(bilinear[5][0], 110);
-  EXPECT_EQ(bilinear[5][1], 111);
-  EXPECT_EQ(bilinear[5][2], 0);
-  EXPECT_EQ(bilinear[5][3], 0);
-  GAVSetResample(4, w4.data(), 0);
-  EXPECT_EQ(GAVResWidth, 4);
-  EXPECT_EQ(GAVResWeights, w4.data());
-  EXPECT_EQ(std::memcmp(bilinear, GAVBilinearSkewFilters, sizeof bilinear), 0) << "width 4 leaves the 2-tap filter";
-  for (int p = 0; p < 32; ++p)
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(GAVBicubicSkewFilters[p][k], w4[static_cast<size_t>(4 * p + k)]);
+  EXPECT_EQ(out[0] + out[1] + out[2], 6);
 }
 
 // ---- worked examples ----------------------------------------------------------------------
 
-TEST_F(GeometryReplacements, DecimateHRoundsHalfUp) {
+TEST(GeometryExamples, DecimateHRoundsHalfUp) {
+  bltest::HostDoubles host;
   const uint8_t in[6] = {1, 1, 2, 1, 2, 2};
   const int16_t fac[2] = {3, 3};
   uint8_t out[2] = {};
   GAVDecimateH(in, out, 1, 2, fac, 6, 2, 0);
   EXPECT_EQ(out[0], 1);
   EXPECT_EQ(out[1], 2);
-  EXPECT_EQ(host.waits(), 1);
-  EXPECT_EQ(host.calls(), 0);
 }
 
-TEST_F(GeometryReplacements, DecimateVCopiesSkipsAndTruncates) {
+TEST(GeometryExamples, DecimateVCopiesSkipsAndTruncates) {
+  bltest::HostDoubles host;
   // Rows of 8 bytes: row i holds 3 + i.
   std::vector<uint8_t> in(32);
   for (int i = 0; i < 4; ++i) std::memset(in.data() + 8 * i, 3 + i, 8);
@@ -235,7 +209,8 @@ TEST_F(GeometryReplacements, DecimateVCopiesSkipsAndTruncates) {
 // Two equal row positions: the second output row is a copy of the first, not a new gather (seen
 // when the second output row is the source row itself, so that a gather would read it as it is
 // being rewritten).
-TEST_F(GeometryReplacements, SampleRectCopiesARepeatedRow) {
+TEST(GeometryExamples, SampleRectCopiesARepeatedRow) {
+  bltest::HostDoubles host;
   std::vector<uint8_t> plane(64);
   std::iota(plane.begin(), plane.end(), 0);
   const int16_t rowPos[2] = {3, 3}, colPos[4] = {3, 2, 1, 0};
@@ -247,7 +222,8 @@ TEST_F(GeometryReplacements, SampleRectCopiesARepeatedRow) {
 
 // Offset 0 and length cols * 256 map pixel x to source pixel x: each kernel copies the row when
 // its phase-0 weights select the byte at the position.
-TEST_F(GeometryReplacements, SkewIdentityCopiesTheRow) {
+TEST(GeometryExamples, SkewIdentityCopiesTheRow) {
+  bltest::HostDoubles host;
   std::vector<uint8_t> in(64);
   std::iota(in.begin(), in.end(), 40);
   const uint8_t* row = in.data() + 8;
