@@ -387,7 +387,7 @@ std::vector<DemoResult> color_demo(DemoContext& ctx) {
     DemoResult r;
     r.routine = name;
     r.note = "red-green-blue requested: the host's job";
-    r.accelerated = ran_in_extension(row, [&] { slot(px.data(), 1024); });
+    r.accelerated = ran_in_extension(row, [&] { slot(px.data(), static_cast<int32_t>(std::min<size_t>(n, 1024))); });
     out.push_back(r);
   }
   resultAsBGR = 0;

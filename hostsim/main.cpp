@@ -130,7 +130,12 @@ int cmd_about(Host& host, const std::string& screenshot);  // hostsim/host_x11.c
 
 }  // namespace hs
 
+namespace hs {
+int cmd_resize(int argc, char** argv, const std::string& default_lib);  // hostsim/resize.cpp
+}
+
 int main(int argc, char** argv) {
+  if (argc > 1 && !std::strcmp(argv[1], "resize")) return hs::cmd_resize(argc - 2, argv + 2, hs::default_library());
   std::string cmd = argc > 1 ? argv[1] : "demo";
   std::string lib = hs::default_library();
   std::string out = "hostsim-out";
