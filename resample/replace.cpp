@@ -56,7 +56,9 @@ BL_REPLACEMENT(DecimateH) = {
       return counts_within(factors, cols, 0, bl::kMaxDecimateH);
     },
     .attempt = [](const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, const int16_t* factors, int16_t srcRB,
-                  int16_t dstRB, int32_t) { return bl::gavDecimateH_rect(dst, src, rows, cols, srcRB, dstRB, factors); },
+                  int16_t dstRB, int32_t) {
+      return bl::gavDecimateH_rect(dst, src, rows, cols, srcRB, dstRB, factors);
+    },
 };
 
 BL_REPLACEMENT(DecimateV) = {
@@ -86,6 +88,24 @@ BL_REPLACEMENT(SkewRect) = {
     },
 };
 
-BL_HANDED_ON(ResampleH);
-BL_HANDED_ON(ResampleV);
+// The host's resampling passes run through the engine when the installed filter has 2, 4, 6 or 8
+// taps and the plane fits (see resample_accepts); otherwise, and when the engine cannot do the
+// call, the host does.
+namespace {
+template <bool kHorizontal>
+constexpr bl::Replacement<ResampleHProc> resample_descriptor() {
+  return {
+      .before_wait = [](auto, auto, int16_t rows, int16_t cols, const int16_t* positions, const uint8_t* phases,
+                        auto, auto, auto) {
+        return bl::resample_accepts(rows, cols, positions, phases, kHorizontal ? cols : rows);
+      },
+      .attempt = [](const uint8_t* src, uint8_t* dst, int16_t rows, int16_t cols, const int16_t* positions,
+                    const uint8_t* phases, int16_t srcRB, int16_t dstRB, int32_t) {
+        return bl::resample_pass(kHorizontal, src, dst, rows, cols, positions, phases, srcRB, dstRB);
+      },
+  };
+}
+}  // namespace
 
+BL_REPLACEMENT(ResampleH) = resample_descriptor<true>();
+BL_REPLACEMENT(ResampleV) = resample_descriptor<false>();
