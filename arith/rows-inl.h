@@ -66,6 +66,18 @@ HWY_INLINE void StoreTail(D d, hn::Vec<D> v, hn::TFromD<D>* HWY_RESTRICT p, size
 #endif
 }
 
+// ---- fixed-size blocks -------------------------------------------------------------------
+// A block of kBytes bytes (a multiple of 16, at most 256) covered by vectors of at most kBytes
+// bytes: f(d, offset) for each vector, d a tag of Lanes(d) <= kBytes bytes.  A vector length
+// that does not divide kBytes (an SVE length such as 48 bytes) overlaps its last step, so f
+// must be idempotent (a copy or a fill).
+template <size_t kBytes, class F>
+HWY_INLINE void ForBlockVectors(const F& f) {
+  const hn::CappedTag<uint8_t, kBytes> d;
+  const size_t N = hn::Lanes(d);
+  for (size_t i = 0; i < kBytes; i += N) f(d, i + N <= kBytes ? i : kBytes - N);
+}
+
 // ---- the element-wise row drivers ------------------------------------------------------
 // out[j] = op(in_0 lanes, in_1 lanes, ...)[j] for j < n, a vector of Lanes(d) lanes at a time
 // (two per step), the last partial vector through LoadTail / StoreTail.  op takes one vector
@@ -137,7 +149,7 @@ HWY_INLINE hn::Vec<D> LookupNibbles(D d, const uint8_t* HWY_RESTRICT table, hn::
     const hn::Repartition<uint16_t, D> d16;
     const hn::Repartition<int8_t, D> di;
     const hn::Vec<decltype(di)> sel = hn::BitCast(di, hn::ShiftLeft<4 - kLevel>(hn::BitCast(d16, i)));
-    return hn::BitCast(d, hn::IfNegativeThenElse(sel, hn::BitCast(di, above), hn::BitCast(di, below)));
+    return hn::IfThenElse(hn::RebindMask(d, hn::Lt(sel, hn::Zero(di))), above, below);
   }
 }
 
