@@ -38,30 +38,33 @@ namespace hn = hwy::HWY_NAMESPACE;
 // Everything per target is private to this file.
 namespace {
 
-#if HWY_TARGET == HWY_SCALAR
+// ---- the plain loops (the scalar target, and steps without a fast path) ------------------
 
-void Sub11Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n, int step,
-               const uint8_t* table) {
+// Rows of single bytes, through the table when there is one.
+template <class T>
+HWY_INLINE void SubPlain(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n,
+                         int step, const T* table, void (*plain)(uint8_t*, const uint8_t*, int, int),
+                         void (*lut)(uint8_t*, const uint8_t*, int, int, const T*)) {
   for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance) {
     if (table)
-      gavSubSample11_lut_scalar(dst, src, n, step, table);
+      lut(dst, src, n, step, table);
     else
-      gavSubSample11_scalar(dst, src, n, step);
+      plain(dst, src, n, step);
   }
 }
 
-void Sub14Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n, int step,
-               const uint32_t* table) {
-  for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance) {
-    if (table)
-      gavSubSample14_lut_scalar(dst, src, n, step, table);
-    else
-      gavSubSample14_scalar(dst, src, n, step);
-  }
+HWY_INLINE void Sub11Plain(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows,
+                           int n, int step, const uint8_t* table) {
+  SubPlain(dst, dstStride, src, srcAdvance, rows, n, step, table, gavSubSample11_scalar, gavSubSample11_lut_scalar);
 }
 
-void Planes4Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uint8_t* p1, const uint8_t* p2,
-                 const uint8_t* p3, ptrdiff_t srcAdvance, int rows, int n, int step) {
+HWY_INLINE void Sub14Plain(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows,
+                           int n, int step, const uint32_t* table) {
+  SubPlain(dst, dstStride, src, srcAdvance, rows, n, step, table, gavSubSample14_scalar, gavSubSample14_lut_scalar);
+}
+
+HWY_INLINE void Planes4Plain(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uint8_t* p1,
+                             const uint8_t* p2, const uint8_t* p3, ptrdiff_t srcAdvance, int rows, int n, int step) {
   for (int r = 0; r < rows; ++r, dst += dstStride) {
     const ptrdiff_t o = r * srcAdvance;
     if (p0)
@@ -69,6 +72,23 @@ void Planes4Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uin
     else
       gavSubSample34_general_scalar(dst, p1 + o, p2 + o, p3 + o, n, step);
   }
+}
+
+#if HWY_TARGET == HWY_SCALAR
+
+void Sub11Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n, int step,
+               const uint8_t* table) {
+  Sub11Plain(dst, dstStride, src, srcAdvance, rows, n, step, table);
+}
+
+void Sub14Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n, int step,
+               const uint32_t* table) {
+  Sub14Plain(dst, dstStride, src, srcAdvance, rows, n, step, table);
+}
+
+void Planes4Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uint8_t* p1, const uint8_t* p2,
+                 const uint8_t* p3, ptrdiff_t srcAdvance, int rows, int n, int step) {
+  Planes4Plain(dst, dstStride, p0, p1, p2, p3, srcAdvance, rows, n, step);
 }
 
 void Replicate(uint8_t* dst, const uint8_t* src, int rows, int cols, int factor) {
@@ -105,38 +125,6 @@ void Replicate(uint8_t* dst, const uint8_t* src, int rows, int cols, int factor)
     for (; x < static_cast<size_t>(cols); ++x)
       for (size_t k = 0; k < f; ++k) std::memcpy(o + 4 * (x * f + k), s + 4 * x, 4);
     for (size_t k = 1; k < f; ++k) std::memcpy(o + k * row_out, o, row_out);
-  }
-}
-
-// Rows at a step without a fast path: the plain loops.
-HWY_INLINE void Sub11Plain(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows,
-                           int n, int step, const uint8_t* table) {
-  for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance) {
-    if (table)
-      gavSubSample11_lut_scalar(dst, src, n, step, table);
-    else
-      gavSubSample11_scalar(dst, src, n, step);
-  }
-}
-
-HWY_INLINE void Sub14Plain(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows,
-                           int n, int step, const uint32_t* table) {
-  for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance) {
-    if (table)
-      gavSubSample14_lut_scalar(dst, src, n, step, table);
-    else
-      gavSubSample14_scalar(dst, src, n, step);
-  }
-}
-
-HWY_INLINE void Planes4Plain(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uint8_t* p1,
-                             const uint8_t* p2, const uint8_t* p3, ptrdiff_t srcAdvance, int rows, int n, int step) {
-  for (int r = 0; r < rows; ++r, dst += dstStride) {
-    const ptrdiff_t o = r * srcAdvance;
-    if (p0)
-      gavSubSample44_general_scalar(dst, p0 + o, p1 + o, p2 + o, p3 + o, n, step);
-    else
-      gavSubSample34_general_scalar(dst, p1 + o, p2 + o, p3 + o, n, step);
   }
 }
 
