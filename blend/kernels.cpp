@@ -537,7 +537,12 @@ void BlendFactorImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, i
   const D8 d8;
   const size_t N = hn::Lanes(d8);
   const int16_t ws = fade_weight(255 - f), wd = fade_weight(f);
+  // The scalar formula's two products each depend on one byte.
   const uint16_t ks = static_cast<uint16_t>(255 - f), kd = f;
+  auto weigh_s = [ks](V8 x) { return T1k(hn::Set(D16(), ks), x); };
+  auto weigh_d = [kd](V8 x) { return T1k(hn::Set(D16(), kd), x); };
+  const ByteFunction<decltype(weigh_s)> from_s(weigh_s);
+  const ByteFunction<decltype(weigh_d)> from_d(weigh_d);
   for (int r = 0; r < rows; ++r) {
     const uint8_t* sp = s + static_cast<ptrdiff_t>(r) * sRB;
     uint8_t* dp = d + static_cast<ptrdiff_t>(r) * dRB;
@@ -545,7 +550,7 @@ void BlendFactorImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, i
     const size_t body = static_cast<size_t>(split.head), end = body + 8 * static_cast<size_t>(split.groups);
     TransformRowAt(
         d8, static_cast<size_t>(cols), dp,
-        [=](size_t x, V8 dv, V8 sv) {
+        [&](size_t x, V8 dv, V8 sv) {
           const DI16 di;
           auto lane = [&](V16 s16, V16 d16) {
             const VI16 a = Mul8x16Wide(di, hn::BitCast(di, s16), hn::Set(di, ws));
@@ -554,9 +559,7 @@ void BlendFactorImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, i
           };
           const V8 part = Join(lane(Lo(sv), Lo(dv)), lane(Hi(sv), Hi(dv)));
           if (x >= body && x + N <= end) return part;
-          const V16 s16 = hn::Set(D16(), ks), d16 = hn::Set(D16(), kd);
-          const V8 plain = Join(hn::Add(Mul255(s16, Lo(sv)), Mul255(d16, Lo(dv))),
-                                hn::Add(Mul255(s16, Hi(sv)), Mul255(d16, Hi(dv))));
+          const V8 plain = hn::Add(from_s(sv), from_d(dv));
           // Lanes x + j with body <= x + j < end take the partitioned formula.
           const auto in_body = hn::AndNot(FirstLanes(d8, body > x ? body - x : 0), FirstLanes(d8, end > x ? end - x : 0));
           return hn::IfThenElse(in_body, part, plain);
