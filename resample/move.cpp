@@ -12,7 +12,8 @@
 //              MiB whose rows share their place in a 64-byte line are written with streaming
 //              stores.  The borders go in 16 x 16 blocks and element by element;
 //   gather     column steps of magnitude 1..16 build 16 destination bytes from |step| 16-byte
-//              loads and byte shuffles.
+//              loads and byte shuffles with controls made at compile time; a row's last 16
+//              bytes come from a window that ends at its last element.
 // Every fast path reads only bytes that the element formula reads (its loads lie between the
 // first and last element of the rows and columns it covers); the rest goes element by element.
 #include "resample/move.h"
@@ -355,19 +356,25 @@ void Transpose(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int
 
 // Shuffle controls for one group of 16 destination bytes with column step `step`
 // (1 <= |step| <= 16): the group's source bytes lie in a window of 16|step| bytes, read as
-// |step| 16-byte loads; control j picks from load j the bytes it holds (0x80: none).  Made at
-// compile time for every step, so a call has nothing to prepare.
+// |step| 16-byte loads; control j picks from load j the bytes it holds (0x80: none).  A body
+// window reaches |step| - 1 bytes past the group's last element (above it for positive steps,
+// below it for negative ones); an end window is placed to end at the last element instead,
+// reaching |step| - 1 bytes before the group's first element, for the last group of a row.
+// Made at compile time for every step, so a call has nothing to prepare.
 struct GatherPlan {
   ptrdiff_t window;  // window start relative to the group's first element
   uint8_t ctl[16][16];
 };
 
-constexpr GatherPlan MakePlan(ptrdiff_t step) {
+constexpr GatherPlan MakePlan(ptrdiff_t step, bool end) {
   GatherPlan p{};
   const ptrdiff_t a = step < 0 ? -step : step;
-  // Positive steps: the window starts at the first element.  Negative steps: it ends at the
-  // first element (the highest address).
-  p.window = step > 0 ? 0 : 1 - 16 * a;
+  // Body windows start at the first element for positive steps and end at it (the highest
+  // address) for negative ones; end windows end at the last element or start at it.
+  if (!end)
+    p.window = step > 0 ? 0 : 1 - 16 * a;
+  else
+    p.window = step > 0 ? 1 - a : -15 * a;
   for (ptrdiff_t j = 0; j < a; ++j)
     for (ptrdiff_t i = 0; i < 16; ++i) {
       const ptrdiff_t off = i * step - p.window - 16 * j;
@@ -376,14 +383,17 @@ constexpr GatherPlan MakePlan(ptrdiff_t step) {
   return p;
 }
 
-// Plans for steps -16..16 at index step + 16.
+// Body and end plans for steps -16..16 at index step + 16.
 struct GatherPlans {
-  GatherPlan plan[33];
+  GatherPlan body[33], end[33];
 };
 constexpr GatherPlans MakePlans() {
   GatherPlans t{};
   for (ptrdiff_t step = -16; step <= 16; ++step)
-    if (step != 0) t.plan[step + 16] = MakePlan(step);
+    if (step != 0) {
+      t.body[step + 16] = MakePlan(step, false);
+      t.end[step + 16] = MakePlan(step, true);
+    }
   return t;
 }
 alignas(16) constexpr GatherPlans kGatherPlans = MakePlans();
@@ -397,29 +407,39 @@ HWY_INLINE V OrAll(V v, R... r) {
   return hn::Or(v, OrAll(r...));
 }
 
-// The rows with the plan's controls in registers: ctl J picks from load J (J < |step|).
+// The rows with the body plan's controls in registers: ctl J picks from load J (J < |step|).
+// Groups of 16 elements from the row's start, then (cols > 16) one end group for the last 16
+// elements, overlapping the groups before it.
 template <int... J, class... V>
 HWY_INLINE void GatherRowsWith(std::integer_sequence<int, J...>, uint8_t* dst, const uint8_t* src, int32_t rows,
                                int32_t cols, int32_t dLB, int32_t sLB, ptrdiff_t step, ptrdiff_t groups,
-                               ptrdiff_t window, V... ctl) {
+                               const GatherPlan& body, const GatherPlan& end, V... ctl) {
   const D16 d8;
   for (int32_t r = 0; r < rows; ++r) {
     uint8_t* d = dst + static_cast<ptrdiff_t>(r) * dLB;
     const uint8_t* s = src + static_cast<ptrdiff_t>(r) * sLB;
-    const uint8_t* w = s + window;
+    const uint8_t* w = s + body.window;
     for (ptrdiff_t g = 0; g < groups; ++g) {
       hn::StoreU(OrAll(hn::TableLookupBytesOr0(hn::LoadU(d8, w + 16 * J), ctl)...), d8, d + 16 * g);
       w += 16 * step;
     }
-    GatherElements(d, s, groups * 16, cols, step);
+    if (groups * 16 == cols) continue;
+    if (cols > 16) {
+      const uint8_t* e = s + (cols - 16) * step + end.window;
+      hn::StoreU(OrAll(hn::TableLookupBytesOr0(hn::LoadU(d8, e + 16 * J), hn::LoadU(d8, end.ctl[J]))...), d8,
+                 d + cols - 16);
+    } else {
+      GatherElements(d, s, groups * 16, cols, step);
+    }
   }
 }
 
 template <int... J>
 HWY_NOINLINE void GatherRowsT(std::integer_sequence<int, J...> loads, uint8_t* dst, const uint8_t* src, int32_t rows,
                               int32_t cols, int32_t dLB, int32_t sLB, ptrdiff_t step, ptrdiff_t groups) {
-  const GatherPlan& p = kGatherPlans.plan[step + 16];
-  GatherRowsWith(loads, dst, src, rows, cols, dLB, sLB, step, groups, p.window, hn::LoadU(D16(), p.ctl[J])...);
+  const GatherPlan& body = kGatherPlans.body[step + 16];
+  const GatherPlan& end = kGatherPlans.end[step + 16];
+  GatherRowsWith(loads, dst, src, rows, cols, dLB, sLB, step, groups, body, end, hn::LoadU(D16(), body.ctl[J])...);
 }
 
 void Gather(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int32_t dLB, int32_t sLB, int32_t step) {
@@ -446,7 +466,7 @@ void Gather(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int32_
     }
     return;
   }
-  if (a == 0 || a > 16 || cols < 32) {
+  if (a == 0 || a > 16 || cols < 16) {
     for (int32_t r = 0; r < rows; ++r)
       GatherElements(dst + static_cast<ptrdiff_t>(r) * dLB, src + static_cast<ptrdiff_t>(r) * sLB, 0, cols, step);
     return;
@@ -454,7 +474,9 @@ void Gather(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int32_
   // Group g covers elements 16g..16g+15 and reads a window of 16|step| bytes that reaches
   // |step| - 1 bytes beyond its last element (past it for positive steps, below it for negative
   // ones).  Groups are taken only while that window stays within the row's elements, that is
-  // while (16g + 16)|step| + |step| - 1 <= cols|step|; the rest go element by element.
+  // while (16g + 16)|step| + |step| - 1 <= cols|step|; that leaves at most 16 elements, which
+  // one end group covers (its window starts |step| - 1 bytes before its first element, inside
+  // the row when that is not the row's first element).
   ptrdiff_t groups = 0;
   while ((groups + 1) * 16 <= cols && ((groups + 1) * 16 + 1) * a - 1 <= static_cast<ptrdiff_t>(cols) * a) ++groups;
   switch (a) {
