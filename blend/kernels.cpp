@@ -116,7 +116,10 @@ class ByteFunction {
 #if BL_HAVE_PERMUTE512
   explicit ByteFunction(const F& f) {
     const D8 d8;
-    for (size_t j = 0; j < 256; j += hn::Lanes(d8)) hn::Store(f(hn::Iota(d8, static_cast<uint8_t>(j))), d8, table_ + j);
+    // Iota from 0 is a constant; other starts are built lane by lane on some targets.
+    const V8 lanes = hn::Iota(d8, 0);
+    for (size_t j = 0; j < 256; j += hn::Lanes(d8))
+      hn::Store(f(hn::Add(lanes, hn::Set(d8, static_cast<uint8_t>(j)))), d8, table_ + j);
   }
   HWY_INLINE V8 operator()(V8 x) const { return LookupBytes256(D8(), table_, x); }
 
@@ -364,8 +367,9 @@ template <class Lane>
 HWY_INLINE void FillTable(uint8_t* table, const Lane& lane, int first) {
   const D8 d8;
   const V16 base = hn::Set(D16(), static_cast<uint16_t>(first));
+  const V8 lanes = hn::Iota(d8, 0);
   for (size_t j = 0; j < 256; j += hn::Lanes(d8)) {
-    const V8 i = hn::Iota(d8, static_cast<uint8_t>(j));
+    const V8 i = hn::Add(lanes, hn::Set(d8, static_cast<uint8_t>(j)));
     hn::Store(Join(hn::BitCast(D16(), lane(hn::BitCast(DI16(), hn::Add(Lo(i), base)))),
                    hn::BitCast(D16(), lane(hn::BitCast(DI16(), hn::Add(Hi(i), base))))),
               d8, table + j);

@@ -99,6 +99,11 @@ void Replicate(uint8_t* dst, const uint8_t* src, int rows, int cols, int factor)
 
 // ---- replication (all vector targets) ----------------------------------------------------
 
+// Each source row becomes one output row, which is then copied to the next factor - 1 rows.
+// Output word k of each input vector repeats input lane k / f, computed as (k * M) >> 16 with
+// M = ceil(2^16 / f): exact for every k below 2^10 (f <= 16 and at most 64 lanes), since the
+// excess k * (M - 2^16 / f) / 2^16 stays below 1/64 while k / f falls at least 1/16 short of
+// the next integer.  Nothing is prepared per call.
 void Replicate(uint8_t* dst, const uint8_t* src, int rows, int cols, int factor) {
   const size_t row_in = static_cast<size_t>(cols) * 4;
   if (factor == 1) {
@@ -106,25 +111,35 @@ void Replicate(uint8_t* dst, const uint8_t* src, int rows, int cols, int factor)
     return;
   }
   const hn::ScalableTag<uint32_t> d;
+  const hn::RebindToSigned<decltype(d)> di;
+  const hn::ScalableTag<uint8_t> d8;
   const size_t N = hn::Lanes(d);
   const size_t f = static_cast<size_t>(factor);
-  // Output word m*N + j of each input vector repeats input lane (m*N + j) / f.
-  alignas(64) int32_t idx[16 * hn::MaxLanes(d)];
-  for (size_t k = 0; k < f * N; ++k) idx[k] = static_cast<int32_t>(k / f);
+  const int32_t M = static_cast<int32_t>((65536 + f - 1) / f);
+  // Output vector m of an input vector v.  (Iota from 0 is a constant; other starts are built
+  // lane by lane on some targets.)
+  const auto spread = [&](hn::Vec<decltype(d)> v, size_t m) {
+    const auto k = hn::Add(hn::Iota(di, 0), hn::Set(di, static_cast<int32_t>(m * N)));
+    return hn::TableLookupLanes(v, hn::IndicesFromVec(d, hn::ShiftRight<16>(hn::Mul(k, hn::Set(di, M)))));
+  };
   const size_t row_out = row_in * f;
   for (int r = 0; r < rows; ++r) {
-    const uint8_t* s = src + static_cast<size_t>(r) * row_in;
+    const uint32_t* s = reinterpret_cast<const uint32_t*>(src + static_cast<size_t>(r) * row_in);
     uint8_t* o = dst + static_cast<size_t>(r) * f * row_out;
+    uint32_t* out = reinterpret_cast<uint32_t*>(o);
     size_t x = 0;
     for (; x + N <= static_cast<size_t>(cols); x += N) {
-      const auto v = hn::LoadU(d, reinterpret_cast<const uint32_t*>(s + 4 * x));
-      uint32_t* out = reinterpret_cast<uint32_t*>(o + 4 * x * f);
-      for (size_t m = 0; m < f; ++m)
-        hn::StoreU(hn::TableLookupLanes(v, hn::SetTableIndices(d, idx + m * N)), d, out + m * N);
+      const auto v = hn::LoadU(d, s + x);
+      for (size_t m = 0; m < f; ++m) hn::StoreU(spread(v, m), d, out + x * f + m * N);
     }
-    for (; x < static_cast<size_t>(cols); ++x)
-      for (size_t k = 0; k < f; ++k) std::memcpy(o + 4 * (x * f + k), s + 4 * x, 4);
-    for (size_t k = 1; k < f; ++k) std::memcpy(o + k * row_out, o, row_out);
+    if (x < static_cast<size_t>(cols)) {
+      // The last rest < N pixels give rest * f output words.
+      const size_t words = (static_cast<size_t>(cols) - x) * f;
+      const auto v = LoadTail(d, s + x, static_cast<size_t>(cols) - x);
+      for (size_t m = 0; m * N < words; ++m)
+        StoreTail(d, spread(v, m), out + x * f + m * N, words - m * N < N ? words - m * N : N);
+    }
+    for (size_t k = 1; k < f; ++k) TransformRow(d8, row_out, o + k * row_out, [](hn::Vec<decltype(d8)> b) { return b; }, o);
   }
 }
 
