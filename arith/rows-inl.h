@@ -78,6 +78,29 @@ HWY_INLINE void ForBlockVectors(const F& f) {
   for (size_t i = 0; i < kBytes; i += N) f(d, i + N <= kBytes ? i : kBytes - N);
 }
 
+// The 64-byte blocks covering a row of n >= 64 bytes that starts at p: f(offset) for each.
+// Rows of up to 256 bytes go in blocks from their start, the last block ending at the row's end
+// (overlapping the one before); longer rows take their first block as it lies, then whole
+// blocks aligned to 64 bytes in memory, then the last 64 bytes (overlapping again).  f must be
+// idempotent (a copy or a fill).
+template <class F>
+HWY_INLINE void ForRowBlocks64(const void* p, size_t n, const F& f) {
+  if (n <= 256) {
+    for (size_t i = 0; i + 64 < n; i += 64) f(i);
+    f(n - 64);
+    return;
+  }
+  f(size_t{0});
+  size_t i = (64 - (reinterpret_cast<uintptr_t>(p) & 63)) & 63;
+  const size_t stop = i + ((n - i) & ~size_t{63});
+  for (; i + 128 <= stop; i += 128) {
+    f(i);
+    f(i + 64);
+  }
+  if (i < stop) f(i);
+  f(n - 64);
+}
+
 // ---- the element-wise row drivers ------------------------------------------------------
 // out[j] = op(in_0 lanes, in_1 lanes, ...)[j] for j < n, a vector of Lanes(d) lanes at a time
 // (two per step), the last partial vector through LoadTail / StoreTail.  op takes one vector

@@ -1,11 +1,10 @@
 // Rectangle copy: `height` rows of `widthBytes` bytes, walked from the first row forward.
 //
-// Each row is copied with unaligned loads and, in the middle of a wide row, naturally aligned
-// 64-byte stores (whatever the source alignment).  The first and last 64 bytes of a wide row
-// are copied with unaligned moves that may overlap the middle; a row of at most 256 bytes goes
-// in 64-byte blocks, the last one ending at the row's end; a narrow row is copied with at most
-// two overlapping moves of a power-of-two size.  64-byte blocks use vectors of up to 64 bytes
-// (ForBlockVectors).  No byte outside the row is read or written.
+// Rows of 64 bytes and more go in 64-byte blocks (ForRowBlocks64): unaligned loads and, in the
+// middle of a wide row, naturally aligned 64-byte stores (whatever the source alignment), the
+// first and last blocks overlapping the middle; each block with vectors of up to 64 bytes
+// (ForBlockVectors).  A narrow row is copied with at most two overlapping moves of a
+// power-of-two size.  No byte outside the row is read or written.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -80,31 +79,11 @@ HWY_INLINE void Copy64(uint8_t* HWY_RESTRICT d, const uint8_t* HWY_RESTRICT s) {
   ForBlockVectors<64>([&](auto dv, size_t i) { hn::StoreU(hn::LoadU(dv, s + i), dv, d + i); });
 }
 
-// Rows of up to this many bytes are copied in 64-byte blocks from their start and one more
-// ending at their end (overlapping the one before); longer rows align their middle blocks.
-constexpr size_t kShortRow = 256;
-
 HWY_INLINE void CopyRow(uint8_t* HWY_RESTRICT d, const uint8_t* HWY_RESTRICT s, size_t n) {
-  if (n < 64) {
+  if (n < 64)
     CopyShort(d, s, n);
-    return;
-  }
-  if (n <= kShortRow) {
-    for (size_t i = 0; i + 64 < n; i += 64) Copy64(d + i, s + i);
-    Copy64(d + n - 64, s + n - 64);
-    return;
-  }
-  // First 64 bytes unaligned; then whole aligned 64-byte destination blocks; last 64 bytes.
-  Copy64(d, s);
-  const size_t head = (64 - (reinterpret_cast<uintptr_t>(d) & 63)) & 63;
-  size_t i = head;
-  const size_t stop = head + ((n - head) & ~size_t{63});
-  for (; i + 128 <= stop; i += 128) {
-    Copy64(d + i, s + i);
-    Copy64(d + i + 64, s + i + 64);
-  }
-  if (i < stop) Copy64(d + i, s + i);
-  Copy64(d + n - 64, s + n - 64);
+  else
+    ForRowBlocks64(d, n, [&](size_t i) { Copy64(d + i, s + i); });
 }
 
 void CopyRect(uint8_t* dst, int32_t dstStride, int32_t widthBytes, int32_t height, const uint8_t* src,

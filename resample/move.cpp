@@ -5,7 +5,7 @@
 // rows with one byte, transposes, or gathers strided source bytes into contiguous rows.
 //
 // Fast paths:
-//   fill       vector stores, aligned 64-byte blocks in the middle of each row;
+//   fill       vector stores in 64-byte blocks, aligned in the middle of long rows;
 //   transpose  64 x 64 byte tiles: 16 x 16 blocks through four levels of interleaves (several
 //              blocks per vector), then whole 64-byte destination rows; tiles are walked in
 //              bands with the next tile's source requested ahead, and destinations of several
@@ -83,29 +83,15 @@ using D16 = hn::Full128<uint8_t>;
 
 // ---- fill ----------------------------------------------------------------------------
 
-// Rows of up to this many bytes are filled in 64-byte blocks from their start and one more
-// ending at their end; longer rows align their middle blocks.
-constexpr size_t kShortRow = 256;
-
 HWY_INLINE void Fill64(uint8_t* d, uint8_t value) {
   ForBlockVectors<64>([&](auto dv, size_t i) { hn::StoreU(hn::Set(dv, value), dv, d + i); });
 }
 
 HWY_INLINE void FillRow(uint8_t* d, uint8_t value, size_t n) {
-  if (n < 64) {
+  if (n < 64)
     std::memset(d, value, n);
-    return;
-  }
-  if (n <= kShortRow) {
-    for (size_t i = 0; i + 64 < n; i += 64) Fill64(d + i, value);
-    Fill64(d + n - 64, value);
-    return;
-  }
-  Fill64(d, value);
-  size_t i = (64 - (reinterpret_cast<uintptr_t>(d) & 63)) & 63;
-  const size_t stop = i + ((n - i) & ~size_t{63});
-  for (; i < stop; i += 64) Fill64(d + i, value);
-  Fill64(d + n - 64, value);
+  else
+    ForRowBlocks64(d, n, [&](size_t i) { Fill64(d + i, value); });
 }
 
 void FillRows(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int32_t sRS, int32_t dRS) {
