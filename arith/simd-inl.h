@@ -1,5 +1,6 @@
 // SIMD building blocks of the partitioned pixel arithmetic (arith/partitioned.h), one copy per
-// Highway target.  Include this header from a kernel's own per-target code (after
+// Highway target.  (Row-level blocks, the partial vector at a row's end, the row drivers and
+// the 256-entry byte table lookup, are in arith/rows-inl.h.)  Include this header from a kernel's own per-target code (after
 // "hwy/foreach_target.h" and "hwy/highway.h", outside any namespace: it opens bl::HWY_NAMESPACE
 // itself).  Every block gives exactly the lanes of its scalar definition for every input.
 //

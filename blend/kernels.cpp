@@ -7,9 +7,10 @@
 //   d - T1(s, d) = T1(255 - s, d);
 //   the signed table's truncating quotient (delta*w + 127) / 255 = sign(delta) * floor(q / 255)
 //   with q = |delta|*w + 127 for delta >= 0 and q = max(|delta|*w - 127, 0) for delta < 0.
-// With byte permutes (AVX3_DL), a part of a formula that depends on the destination byte alone
-// under a per-call constant (the constant forms' T1(c, d), screen(c, d), overlay(c, d)) is a
-// 256-entry table built once per call from the same arithmetic (ByteFunction).
+// With 512-bit byte permutes (BL_HAVE_PERMUTE512), a part of a formula that depends on the
+// destination byte alone under a per-call constant (the constant forms' T1(c, d), screen(c, d),
+// overlay(c, d)) is a 256-entry table built once per call from the same arithmetic
+// (ByteFunction, looked up with the shared LookupBytes256).
 // Add and subtract with a scale other than 1000 divide by the per-call constant with a multiply
 // (ScaleDivisor); with byte permutes available, large calls look the result up in a per-call
 // table of every sum or difference built with that arithmetic.
@@ -25,7 +26,9 @@
 #include "hwy/highway.h"
 
 #include "arith/partitioned.h"
+#include "arith/rows-inl.h"
 #include "arith/simd-inl.h"
+#include "arith/targets.h"
 #include "blend/blend.h"
 #include "brisklane/host_abi.h"
 
@@ -42,6 +45,9 @@ using DI16 = hn::Repartition<int16_t, D8>;
 using V8 = hn::Vec<D8>;
 using V16 = hn::Vec<D16>;
 using VI16 = hn::Vec<DI16>;
+
+// A row length as an element count (none for cols < 1).
+HWY_INLINE size_t Count(int cols) { return cols > 0 ? static_cast<size_t>(cols) : 0; }
 
 // ---- lane arithmetic ----------------------------------------------------------------------
 
@@ -101,107 +107,53 @@ HWY_INLINE V8 MultiplyToward(V8 p, V8 d, V8 m) {
   return hn::Sub(d, Join(Mul255(Lo(m), el), Mul255(Hi(m), eh)));
 }
 
-#if HWY_TARGET == HWY_AVX3_DL
-// A 256-entry byte table in four vectors, looked up at every byte of i with two-table byte
-// permutes (each covers 128 entries; bit 7 of the index picks between them).
-struct ByteTable256 {
-  V8 t[4];
-  HWY_INLINE V8 operator()(V8 i) const {
-    const __m512i lo = _mm512_permutex2var_epi8(t[0].raw, i.raw, t[1].raw);
-    const __m512i hi = _mm512_permutex2var_epi8(t[2].raw, i.raw, t[3].raw);
-    return V8{_mm512_mask_blend_epi8(_mm512_movepi8_mask(i.raw), lo, hi)};
-  }
-};
-
-#endif
-
 // f(x) for a per-call function of one byte.  With byte permutes it is a 256-entry table built
-// once per call by f itself; elsewhere f is evaluated per vector.
+// once per call by f itself and looked up with LookupBytes256; elsewhere f is evaluated per
+// vector (the arithmetic is cheaper than sixteen shuffles).
 template <class F>
-struct ByteFunction {
-#if HWY_TARGET == HWY_AVX3_DL
-  ByteTable256 tab;
+class ByteFunction {
+ public:
+#if BL_HAVE_PERMUTE512
   explicit ByteFunction(const F& f) {
-    for (int j = 0; j < 4; ++j) tab.t[j] = f(hn::Iota(D8(), static_cast<uint8_t>(64 * j)));
+    const D8 d8;
+    // Iota from 0 is a constant; other starts are built lane by lane on some targets.
+    const V8 lanes = hn::Iota(d8, 0);
+    for (size_t j = 0; j < 256; j += hn::Lanes(d8))
+      hn::Store(f(hn::Add(lanes, hn::Set(d8, static_cast<uint8_t>(j)))), d8, table_ + j);
   }
-  HWY_INLINE V8 operator()(V8 x) const { return tab(x); }
+  HWY_INLINE V8 operator()(V8 x) const { return LookupBytes256(D8(), table_, x); }
+
+ private:
+  HWY_ALIGN uint8_t table_[256];
 #else
-  F f;
-  explicit ByteFunction(const F& fn) : f(fn) {}
-  HWY_INLINE V8 operator()(V8 x) const { return f(x); }
+  explicit ByteFunction(const F& f) : f_(f) {}
+  HWY_INLINE V8 operator()(V8 x) const { return f_(x); }
+
+ private:
+  F f_;
 #endif
 };
 
-// ---- row driver ---------------------------------------------------------------------------
+// ---- plane forms ----------------------------------------------------------------------------
+// Every kernel runs op over each row of its planes (TransformRect); op takes the vectors in
+// the order (source or constant,) destination(, mask) and returns the new destination.  The
+// destination is also read, so it is the first input.
 
-// Runs op over every row: op(destination vector, input vectors) -> new destination vector.
-// K input planes (0..3) are read at in[k] + r * inRB[k].  A row's last partial vector goes
-// through a small buffer, so nothing outside the rectangle is read or written.
-template <int K, class Op>
-HWY_INLINE void Rows(int rows, int cols, uint8_t* d, ptrdiff_t dRB, const uint8_t* const* in, const ptrdiff_t* inRB,
-                     const Op& op) {
-  if (rows < 1 || cols < 1) return;
-  const D8 d8;
-  const size_t N = hn::Lanes(d8);
-  const size_t n = static_cast<size_t>(cols);
-  constexpr int KK = K > 0 ? K : 1;
-  for (int r = 0; r < rows; ++r) {
-    uint8_t* dp = d + static_cast<ptrdiff_t>(r) * dRB;
-    const uint8_t* ip[KK] = {};
-    for (int k = 0; k < K; ++k) ip[k] = in[k] + static_cast<ptrdiff_t>(r) * inRB[k];
-    size_t x = 0;
-    for (; x + 2 * N <= n; x += 2 * N) {
-      V8 v0[KK], v1[KK];
-      for (int k = 0; k < K; ++k) {
-        v0[k] = hn::LoadU(d8, ip[k] + x);
-        v1[k] = hn::LoadU(d8, ip[k] + x + N);
-      }
-      const V8 r0 = op(hn::LoadU(d8, dp + x), v0);
-      const V8 r1 = op(hn::LoadU(d8, dp + x + N), v1);
-      hn::StoreU(r0, d8, dp + x);
-      hn::StoreU(r1, d8, dp + x + N);
-    }
-    if (x + N <= n) {
-      V8 v[KK];
-      for (int k = 0; k < K; ++k) v[k] = hn::LoadU(d8, ip[k] + x);
-      hn::StoreU(op(hn::LoadU(d8, dp + x), v), d8, dp + x);
-      x += N;
-    }
-    if (x < n) {
-      const size_t rest = n - x;
-      HWY_ALIGN uint8_t buf[K + 1][HWY_MAX_BYTES] = {};
-      V8 v[KK];
-      for (int k = 0; k < K; ++k) {
-        std::memcpy(buf[k + 1], ip[k] + x, rest);
-        v[k] = hn::Load(d8, buf[k + 1]);
-      }
-      std::memcpy(buf[0], dp + x, rest);
-      hn::Store(op(hn::Load(d8, buf[0]), v), d8, buf[0]);
-      std::memcpy(dp + x, buf[0], rest);
-    }
-  }
-}
-
-// Source (or constant), destination and mask forms.
 template <class Op>
 HWY_INLINE void SrcMask(const uint8_t* s, uint8_t* d, const uint8_t* m, int rows, int cols, ptrdiff_t sRB,
                         ptrdiff_t dRB, ptrdiff_t mRB, const Op& op) {
-  const uint8_t* in[2] = {s, m};
-  const ptrdiff_t rb[2] = {sRB, mRB};
-  Rows<2>(rows, cols, d, dRB, in, rb, [&op](V8 dv, const V8* v) { return op(v[0], dv, v[1]); });
+  TransformRect(D8(), rows, Count(cols), d, dRB, [&op](V8 dv, V8 sv, V8 mv) { return op(sv, dv, mv); },
+                Strided<uint8_t>{d, dRB}, Strided<uint8_t>{s, sRB}, Strided<uint8_t>{m, mRB});
 }
 template <class Op>
 HWY_INLINE void DstMask(uint8_t* d, const uint8_t* m, int rows, int cols, ptrdiff_t dRB, ptrdiff_t mRB, const Op& op) {
-  const uint8_t* in[1] = {m};
-  const ptrdiff_t rb[1] = {mRB};
-  Rows<1>(rows, cols, d, dRB, in, rb, [&op](V8 dv, const V8* v) { return op(dv, v[0]); });
+  TransformRect(D8(), rows, Count(cols), d, dRB, op, Strided<uint8_t>{d, dRB}, Strided<uint8_t>{m, mRB});
 }
 template <class Op>
 HWY_INLINE void SrcRect(const uint8_t* s, uint8_t* d, int rows, int cols, ptrdiff_t sRB, ptrdiff_t dRB,
                         const Op& op) {
-  const uint8_t* in[1] = {s};
-  const ptrdiff_t rb[1] = {sRB};
-  Rows<1>(rows, cols, d, dRB, in, rb, [&op](V8 dv, const V8* v) { return op(v[0], dv); });
+  TransformRect(D8(), rows, Count(cols), d, dRB, [&op](V8 dv, V8 sv) { return op(sv, dv); },
+                Strided<uint8_t>{d, dRB}, Strided<uint8_t>{s, sRB});
 }
 
 #endif  // HWY_TARGET != HWY_SCALAR
@@ -226,8 +178,9 @@ void AdjustOpacityImpl(uint8_t* d, int16_t rows, int16_t cols, int16_t dRB, int1
   BL_FALLBACK(AdjustOpacity, (d, rows, cols, dRB, opacity));
 #if HWY_TARGET != HWY_SCALAR
   if (!byte_constant(opacity)) return;
-  const V16 k = hn::Set(D16(), static_cast<uint16_t>(opacity));
-  Rows<0>(rows, cols, d, dRB, nullptr, nullptr, [k](V8 dv, const V8*) { return T1k(k, dv); });
+  const uint16_t k = static_cast<uint16_t>(opacity);
+  TransformRect(D8(), rows, Count(cols), d, dRB, [k](V8 dv) { return T1k(hn::Set(D16(), k), dv); },
+                Strided<uint8_t>{d, dRB});
 #endif
 }
 
@@ -235,8 +188,8 @@ void BlendConstImpl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int16
   BL_FALLBACK(BlendConst, (c, d, m, rows, cols, dRB, mRB));
 #if HWY_TARGET != HWY_SCALAR
   if (!byte_constant(c)) return;
-  const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
-  DstMask(d, m, rows, cols, dRB, mRB, [cv](V8 dv, V8 mv) { return TowardT2(dv, cv, mv); });
+  const uint8_t cb = static_cast<uint8_t>(c);
+  DstMask(d, m, rows, cols, dRB, mRB, [cb](V8 dv, V8 mv) { return TowardT2(dv, hn::Set(D8(), cb), mv); });
 #endif
 }
 
@@ -254,8 +207,9 @@ void DarkenOnly2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int1
   BL_FALLBACK(DarkenOnly2, (c, d, m, rows, cols, dRB, mRB));
 #if HWY_TARGET != HWY_SCALAR
   if (!byte_constant(c)) return;
-  const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
-  DstMask(d, m, rows, cols, dRB, mRB, [cv](V8 dv, V8 mv) { return hn::Sub(dv, T1(hn::SaturatedSub(dv, cv), mv)); });
+  const uint8_t cb = static_cast<uint8_t>(c);
+  DstMask(d, m, rows, cols, dRB, mRB,
+          [cb](V8 dv, V8 mv) { return hn::Sub(dv, T1(hn::SaturatedSub(dv, hn::Set(D8(), cb)), mv)); });
 #endif
 }
 
@@ -272,8 +226,9 @@ void LightenOnly2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int
   BL_FALLBACK(LightenOnly2, (c, d, m, rows, cols, dRB, mRB));
 #if HWY_TARGET != HWY_SCALAR
   if (!byte_constant(c)) return;
-  const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
-  DstMask(d, m, rows, cols, dRB, mRB, [cv](V8 dv, V8 mv) { return hn::Add(dv, T1(hn::SaturatedSub(cv, dv), mv)); });
+  const uint8_t cb = static_cast<uint8_t>(c);
+  DstMask(d, m, rows, cols, dRB, mRB,
+          [cb](V8 dv, V8 mv) { return hn::Add(dv, T1(hn::SaturatedSub(hn::Set(D8(), cb), dv), mv)); });
 #endif
 }
 
@@ -290,9 +245,9 @@ void MultiplyBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, i
   BL_FALLBACK(MultiplyBlend2, (c, d, m, rows, cols, dRB, mRB));
 #if HWY_TARGET != HWY_SCALAR
   if (!byte_constant(c)) return;
-  const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
+  const uint8_t cb = static_cast<uint8_t>(c);
   // d - T1(m, d - T1(c, d)): the inner distance depends on d alone.
-  auto inner = [cv](V8 x) { return hn::Sub(x, T1(cv, x)); };
+  auto inner = [cb](V8 x) { return hn::Sub(x, T1(hn::Set(D8(), cb), x)); };
   const ByteFunction<decltype(inner)> dist(inner);
   DstMask(d, m, rows, cols, dRB, mRB, [&dist](V8 dv, V8 mv) { return hn::Sub(dv, T1(mv, dist(dv))); });
 #endif
@@ -311,12 +266,13 @@ void MultiplyRectImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, 
 template <class MakeT>
 HWY_INLINE void Mat(const uint8_t* s, uint8_t* d, const uint8_t* a, const uint8_t* m, int rows, int cols,
                     ptrdiff_t sRB, ptrdiff_t dRB, ptrdiff_t aRB, const MakeT& make_t) {
-  const uint8_t* in[3] = {s, a, m};
-  const ptrdiff_t rb[3] = {sRB, aRB, aRB};
-  Rows<3>(rows, cols, d, dRB, in, rb, [&make_t](V8 dv, const V8* v) {
-    const V8 t = make_t(v[0], dv, hn::Not(v[1]));
-    return hn::IfThenElse(hn::Eq(v[1], hn::Zero(D8())), dv, TowardT2(dv, t, v[2]));
-  });
+  TransformRect(
+      D8(), rows, Count(cols), d, dRB,
+      [&make_t](V8 dv, V8 sv, V8 av, V8 mv) {
+        const V8 t = make_t(sv, dv, hn::Not(av));
+        return hn::IfThenElse(hn::Eq(av, hn::Zero(D8())), dv, TowardT2(dv, t, mv));
+      },
+      Strided<uint8_t>{d, dRB}, Strided<uint8_t>{s, sRB}, Strided<uint8_t>{a, aRB}, Strided<uint8_t>{m, aRB});
 }
 #endif
 
@@ -342,9 +298,8 @@ void ThresholdBlendImpl(const uint8_t* s, uint8_t* d, const uint8_t* m, int16_t 
                         int16_t dRB, int16_t mRB) {
   BL_FALLBACK(ThresholdBlend, (s, d, m, rows, cols, sRB, dRB, mRB));
 #if HWY_TARGET != HWY_SCALAR
-  const V8 k127 = hn::Set(D8(), 127);
   SrcMask(s, d, m, rows, cols, sRB, dRB, mRB,
-          [k127](V8 sv, V8 dv, V8 mv) { return hn::IfThenElse(hn::Gt(mv, k127), sv, dv); });
+          [](V8 sv, V8 dv, V8 mv) { return hn::IfThenElse(hn::Gt(mv, hn::Set(D8(), 127)), sv, dv); });
 #endif
 }
 
@@ -352,9 +307,9 @@ void ThresholdBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, 
                          int16_t mRB) {
   BL_FALLBACK(ThresholdBlend2, (c, d, m, rows, cols, dRB, mRB));
 #if HWY_TARGET != HWY_SCALAR
-  const V8 k127 = hn::Set(D8(), 127);
-  const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
-  DstMask(d, m, rows, cols, dRB, mRB, [k127, cv](V8 dv, V8 mv) { return hn::IfThenElse(hn::Gt(mv, k127), cv, dv); });
+  const uint8_t cb = static_cast<uint8_t>(c);
+  DstMask(d, m, rows, cols, dRB, mRB,
+          [cb](V8 dv, V8 mv) { return hn::IfThenElse(hn::Gt(mv, hn::Set(D8(), 127)), hn::Set(D8(), cb), dv); });
 #endif
 }
 
@@ -369,30 +324,25 @@ void DifferenceRectImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols
 // Add and subtract with scale and offset: v = clamp(wrap16(q + offset)) with q = r (scale 1000)
 // or the scaled quotient of r (ScaleDivisor in blend/blend.h).  r = s + d (0..510) or d - s
 // (-255..255) in signed 16-bit lanes.
-struct ScaledLane {
-  VI16 whole, hi, lo, sign, off;
-  int shift;
-  explicit ScaledLane(int16_t scale, int16_t offset) {
-    const DI16 di;
-    const ScaleDivisor k = scale_divisor(scale);
-    whole = hn::Set(di, static_cast<int16_t>(k.whole));
-    hi = hn::Set(di, static_cast<int16_t>(k.hi));
-    lo = hn::Set(di, static_cast<int16_t>(k.lo));
-    sign = hn::Set(di, static_cast<int16_t>(k.negative ? -1 : 0));
-    off = hn::Set(di, offset);
-    shift = k.shift;
-  }
+class ScaledLane {
+ public:
+  ScaledLane(int16_t scale, int16_t offset) : k_(scale_divisor(scale)), offset_(offset) {}
   // clamp(wrap16(quotient(r) + offset)) in 0..255.
   HWY_INLINE VI16 operator()(VI16 r) const {
     const DI16 di;
     const D16 du;
     const V16 x = hn::BitCast(du, hn::Abs(r));
-    const V16 p = hn::Add(hn::Mul(x, hn::BitCast(du, hi)), hn::MulHigh(x, hn::BitCast(du, lo)));
-    const V16 q = hn::Add(hn::Mul(x, hn::BitCast(du, whole)), hn::ShiftRightSame(p, shift));
-    const VI16 neg = hn::ShiftRight<15>(hn::Xor(r, sign));  // all ones where the quotient is negative
+    const V16 p = hn::Add(hn::Mul(x, hn::Set(du, k_.hi)), hn::MulHigh(x, hn::Set(du, k_.lo)));
+    const V16 q = hn::Add(hn::Mul(x, hn::Set(du, k_.whole)), hn::ShiftRightSame(p, k_.shift));
+    // All ones where the quotient is negative.
+    const VI16 neg = hn::ShiftRight<15>(hn::Xor(r, hn::Set(di, static_cast<int16_t>(k_.negative ? -1 : 0))));
     const VI16 sq = hn::Sub(hn::Xor(hn::BitCast(di, q), neg), neg);
-    return hn::Min(hn::Max(hn::Add(sq, off), hn::Zero(di)), hn::Set(di, 255));
+    return hn::Min(hn::Max(hn::Add(sq, hn::Set(di, offset_)), hn::Zero(di)), hn::Set(di, 255));
   }
+
+ private:
+  ScaleDivisor k_;
+  int16_t offset_;
 };
 
 template <bool kAdd>
@@ -401,20 +351,29 @@ HWY_INLINE VI16 SumOrDifference(V16 s16, V16 d16) {
   return kAdd ? hn::BitCast(di, hn::Add(s16, d16)) : hn::Sub(hn::BitCast(di, d16), hn::BitCast(di, s16));
 }
 
-#if HWY_TARGET == HWY_AVX3_DL
+// lane(r) for the bytes s, d of a vector (r their sum or difference), through 16-bit lanes.
+template <bool kAdd, class Lane>
+HWY_INLINE V8 ScaledBytes(const Lane& lane, V8 sv, V8 dv) {
+  return Join(hn::BitCast(D16(), lane(SumOrDifference<kAdd>(Lo(sv), Lo(dv)))),
+              hn::BitCast(D16(), lane(SumOrDifference<kAdd>(Hi(sv), Hi(dv)))));
+}
+
+#if BL_HAVE_PERMUTE512
 // Calls of at least this many pixels look the result up in a per-call table of every r.
 constexpr long kScaleTablePixels = 512;
 
-// Fills tab with lane(r) for r = first .. first + 255.
-HWY_INLINE void FillTable(ByteTable256& tab, const ScaledLane& lane, int first) {
-  const DI16 di;
-  const size_t N = hn::Lanes(di);
-  HWY_ALIGN int16_t wide[256];
-  HWY_ALIGN uint8_t bytes[256];
-  for (size_t j = 0; j < 256; j += N)
-    hn::Store(lane(hn::Iota(di, static_cast<int16_t>(first + static_cast<int>(j)))), di, wide + j);
-  for (int j = 0; j < 256; ++j) bytes[j] = static_cast<uint8_t>(wide[j]);
-  for (int j = 0; j < 4; ++j) tab.t[j] = hn::Load(D8(), bytes + 64 * j);
+// table[j] = lane(first + j) for j = 0..255.
+template <class Lane>
+HWY_INLINE void FillTable(uint8_t* table, const Lane& lane, int first) {
+  const D8 d8;
+  const V16 base = hn::Set(D16(), static_cast<uint16_t>(first));
+  const V8 lanes = hn::Iota(d8, 0);
+  for (size_t j = 0; j < 256; j += hn::Lanes(d8)) {
+    const V8 i = hn::Add(lanes, hn::Set(d8, static_cast<uint8_t>(j)));
+    hn::Store(Join(hn::BitCast(D16(), lane(hn::BitCast(DI16(), hn::Add(Lo(i), base)))),
+                   hn::BitCast(D16(), lane(hn::BitCast(DI16(), hn::Add(Hi(i), base))))),
+              d8, table + j);
+  }
 }
 #endif
 
@@ -431,36 +390,32 @@ HWY_INLINE void AddSub(const uint8_t* s, uint8_t* d, int rows, int cols, ptrdiff
     return;
   }
   if (scale == 1000) {
-    const DI16 di;
-    const VI16 off = hn::Set(di, static_cast<int16_t>(offset));
-    const VI16 zero = hn::Zero(di), k255 = hn::Set(di, 255);
-    auto lane = [&](V16 sv, V16 dv) {
-      return hn::BitCast(D16(), hn::Min(hn::Max(hn::Add(SumOrDifference<kAdd>(sv, dv), off), zero), k255));
+    const int16_t off = static_cast<int16_t>(offset);
+    auto lane = [off](VI16 r) {
+      const DI16 di;
+      return hn::Min(hn::Max(hn::Add(r, hn::Set(di, off)), hn::Zero(di)), hn::Set(di, 255));
     };
-    SrcRect(s, d, rows, cols, sRB, dRB, [&](V8 sv, V8 dv) { return Join(lane(Lo(sv), Lo(dv)), lane(Hi(sv), Hi(dv))); });
+    SrcRect(s, d, rows, cols, sRB, dRB, [&lane](V8 sv, V8 dv) { return ScaledBytes<kAdd>(lane, sv, dv); });
     return;
   }
   if (rows < 1 || cols < 1) return;
   const ScaledLane lane(static_cast<int16_t>(scale), static_cast<int16_t>(offset));
-#if HWY_TARGET == HWY_AVX3_DL
+#if BL_HAVE_PERMUTE512
   if (static_cast<long>(rows) * cols >= kScaleTablePixels) {
     // The low byte of s + d (or d - s) indexes one of two tables; the carry (borrow) picks the
     // table: r = i or r = i + 256 for add, r = i or r = i - 256 for subtract.
-    ByteTable256 plain, carried;
+    HWY_ALIGN uint8_t plain[256], carried[256];
     FillTable(plain, lane, 0);
     FillTable(carried, lane, kAdd ? 256 : -256);
-    SrcRect(s, d, rows, cols, sRB, dRB, [&](V8 sv, V8 dv) {
+    SrcRect(s, d, rows, cols, sRB, dRB, [&plain, &carried](V8 sv, V8 dv) {
       const V8 i = kAdd ? hn::Add(dv, sv) : hn::Sub(dv, sv);
       const auto carry = kAdd ? hn::Lt(i, sv) : hn::Lt(dv, sv);
-      return hn::IfThenElse(carry, carried(i), plain(i));
+      return hn::IfThenElse(carry, LookupBytes256(D8(), carried, i), LookupBytes256(D8(), plain, i));
     });
     return;
   }
 #endif
-  SrcRect(s, d, rows, cols, sRB, dRB, [&](V8 sv, V8 dv) {
-    return Join(hn::BitCast(D16(), lane(SumOrDifference<kAdd>(Lo(sv), Lo(dv)))),
-                hn::BitCast(D16(), lane(SumOrDifference<kAdd>(Hi(sv), Hi(dv)))));
-  });
+  SrcRect(s, d, rows, cols, sRB, dRB, [&lane](V8 sv, V8 dv) { return ScaledBytes<kAdd>(lane, sv, dv); });
 }
 #endif
 
@@ -492,8 +447,8 @@ void OverlayBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, in
   BL_FALLBACK(OverlayBlend2, (c, d, m, rows, cols, dRB, mRB));
 #if HWY_TARGET != HWY_SCALAR
   if (!byte_constant(c)) return;
-  const V8 cv = hn::Set(D8(), static_cast<uint8_t>(c));
-  auto over = [cv](V8 x) { return Overlay(cv, x); };
+  const uint8_t cb = static_cast<uint8_t>(c);
+  auto over = [cb](V8 x) { return Overlay(hn::Set(D8(), cb), x); };
   const ByteFunction<decltype(over)> target(over);
   DstMask(d, m, rows, cols, dRB, mRB, [&target](V8 dv, V8 mv) { return TowardT1(dv, target(dv), mv); });
 #endif
@@ -535,9 +490,9 @@ void ScreenBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, int
   BL_FALLBACK(ScreenBlend2, (c, d, m, rows, cols, dRB, mRB));
 #if HWY_TARGET != HWY_SCALAR
   if (!byte_constant(c)) return;
-  const V16 row = hn::Set(D16(), static_cast<uint16_t>(255 - (c & 255)));
+  const uint16_t row = static_cast<uint16_t>(255 - (c & 255));
   // S - d with S = screen(c, d) depends on d alone.
-  auto lift = [row](V8 x) { return hn::Sub(hn::Not(T1k(row, hn::Not(x))), x); };
+  auto lift = [row](V8 x) { return hn::Sub(hn::Not(T1k(hn::Set(D16(), row), hn::Not(x))), x); };
   const ByteFunction<decltype(lift)> up(lift);
   DstMask(d, m, rows, cols, dRB, mRB, [&up](V8 dv, V8 mv) { return hn::Add(dv, T1(mv, up(dv))); });
 #endif
@@ -558,19 +513,21 @@ void HardLightBlend2Impl(int16_t c, uint8_t* d, const uint8_t* m, int16_t rows, 
 #if HWY_TARGET != HWY_SCALAR
   if (!byte_constant(c)) return;
   if (c >= 128) return ScreenBlend2Impl(static_cast<int16_t>(2 * c - 255), d, m, rows, cols, dRB, mRB);
-  const V8 kv = hn::Set(D8(), static_cast<uint8_t>((2 * c) & 255));
-  auto inner = [kv](V8 x) { return hn::Sub(x, T1(kv, x)); };
+  const uint8_t k = static_cast<uint8_t>((2 * c) & 255);
+  auto inner = [k](V8 x) { return hn::Sub(x, T1(hn::Set(D8(), k), x)); };
   const ByteFunction<decltype(inner)> dist(inner);
   DstMask(d, m, rows, cols, dRB, mRB, [&dist](V8 dv, V8 mv) { return hn::Sub(dv, T1(mv, dist(dv))); });
 #endif
 }
 
-// Cross-fade.  Head and tail pixels use the scalar formula T1(255 - f, s) + T1(f, d); the body
-// groups of eight destination-aligned pixels use the partitioned formula
+// Cross-fade.  Pixels in the head and tail of a row (by destination alignment, see split_row)
+// use the scalar formula T1(255 - f, s) + T1(f, d); the body groups of eight destination-
+// aligned pixels use the partitioned formula
 //   r = floor((s*Ws + 128)/256) + floor((d*Wd + 128)/256),  d' = r >> 7,
 // which never exceeds 255 for 1 <= f <= 254 (both weights positive, together below 32768).
 // Factors 0 and 255 would need a weight of 32768; there every pixel is s (f = 0) or d (f = 255),
-// which is what the scalar formula gives.
+// which is what the scalar formula gives.  Whole rows go through vectors: a vector that holds
+// head or tail pixels computes both formulas and takes each pixel's own.
 void BlendFactorImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB, uint8_t f) {
   BL_FALLBACK(BlendFactor, (s, d, rows, cols, sRB, dRB, f));
 #if HWY_TARGET != HWY_SCALAR
@@ -581,29 +538,37 @@ void BlendFactorImpl(const uint8_t* s, uint8_t* d, int16_t rows, int16_t cols, i
       std::memmove(d + static_cast<ptrdiff_t>(r) * dRB, s + static_cast<ptrdiff_t>(r) * sRB, static_cast<size_t>(cols));
     return;
   }
-  const DI16 di;
-  const VI16 vs = hn::Set(di, fade_weight(255 - f)), vd = hn::Set(di, fade_weight(f));
-  auto lane = [&](V16 s16, V16 d16) {
-    const VI16 a = Mul8x16Wide(di, hn::BitCast(di, s16), vs);
-    const VI16 b = Mul8x16Wide(di, hn::BitCast(di, d16), vd);
-    return hn::BitCast(D16(), hn::ShiftRight<7>(hn::Add(a, b)));
-  };
-  auto body = [&](V8 dv, const V8* v) { return Join(lane(Lo(v[0]), Lo(dv)), lane(Hi(v[0]), Hi(dv))); };
-  const uint8_t* rs = corvelMultiplyTable1 + (255 - f) * 256;
-  const uint8_t* rd = corvelMultiplyTable1 + f * 256;
+  const D8 d8;
+  const size_t N = hn::Lanes(d8);
+  const int16_t ws = fade_weight(255 - f), wd = fade_weight(f);
+  // The scalar formula's two products each depend on one byte.
+  const uint16_t ks = static_cast<uint16_t>(255 - f), kd = f;
+  auto weigh_s = [ks](V8 x) { return T1k(hn::Set(D16(), ks), x); };
+  auto weigh_d = [kd](V8 x) { return T1k(hn::Set(D16(), kd), x); };
+  const ByteFunction<decltype(weigh_s)> from_s(weigh_s);
+  const ByteFunction<decltype(weigh_d)> from_d(weigh_d);
   for (int r = 0; r < rows; ++r) {
     const uint8_t* sp = s + static_cast<ptrdiff_t>(r) * sRB;
     uint8_t* dp = d + static_cast<ptrdiff_t>(r) * dRB;
     const RowSplit split = split_row(dp, cols);
-    int x = 0;
-    for (; x < split.head; ++x) dp[x] = static_cast<uint8_t>(rs[sp[x]] + rd[dp[x]]);
-    if (split.groups > 0) {
-      const uint8_t* in[1] = {sp + x};
-      const ptrdiff_t rb[1] = {0};
-      Rows<1>(1, split.groups * 8, dp + x, 0, in, rb, body);
-      x += split.groups * 8;
-    }
-    for (; x < cols; ++x) dp[x] = static_cast<uint8_t>(rs[sp[x]] + rd[dp[x]]);
+    const size_t body = static_cast<size_t>(split.head), end = body + 8 * static_cast<size_t>(split.groups);
+    TransformRowAt(
+        d8, static_cast<size_t>(cols), dp,
+        [&](size_t x, V8 dv, V8 sv) {
+          const DI16 di;
+          auto lane = [&](V16 s16, V16 d16) {
+            const VI16 a = Mul8x16Wide(di, hn::BitCast(di, s16), hn::Set(di, ws));
+            const VI16 b = Mul8x16Wide(di, hn::BitCast(di, d16), hn::Set(di, wd));
+            return hn::BitCast(D16(), hn::ShiftRight<7>(hn::Add(a, b)));
+          };
+          const V8 part = Join(lane(Lo(sv), Lo(dv)), lane(Hi(sv), Hi(dv)));
+          if (x >= body && x + N <= end) return part;
+          const V8 plain = hn::Add(from_s(sv), from_d(dv));
+          // Lanes x + j with body <= x + j < end take the partitioned formula.
+          const auto in_body = hn::AndNot(FirstLanes(d8, body > x ? body - x : 0), FirstLanes(d8, end > x ? end - x : 0));
+          return hn::IfThenElse(in_body, part, plain);
+        },
+        dp, sp);
   }
 #endif
 }

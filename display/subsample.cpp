@@ -6,14 +6,15 @@
 // image by pixel replication.  These are the kernels behind the display routines
 // (display/replace.cpp).
 //
-// Kernels.  With AVX-512 byte permutes (AVX3_DL) a group of 64 samples at any step 1..16 is
-// gathered from 128-byte windows of the source with one two-table permute per window, table
-// lookups are two-table permutes over the 256-entry table, and the last group of a row uses
-// masked loads and stores, so nothing outside the samples and bytes of the row is touched.  The
-// other targets gather steps 1..4 with de-interleaving loads and finish each row with single
-// samples, and their byte table lookups use 16-entry byte shuffles; without byte-masked stores
-// they write SubSample14 (one byte of each pixel) and the 32-bit table forms with the plain
-// loops.  Every path equals the *_scalar model.
+// Kernels.  With 512-bit byte permutes (BL_HAVE_PERMUTE512) a group of 64 samples at any step
+// 1..16 is gathered from 128-byte windows of the source with one two-table permute per window,
+// and the last group of a row uses masked loads and stores, so nothing outside the samples and
+// bytes of the row is touched.  The other targets gather steps 1..4 with de-interleaving loads
+// and finish each stepped row with single samples; without byte-masked stores they write
+// SubSample14 (one byte of each pixel) and the 32-bit table forms with the plain loops.  Byte
+// tables are looked up with the shared LookupBytes256 (arith/rows-inl.h) on every target, and
+// contiguous rows (step 1) go through the shared row driver TransformRow.  Every path equals
+// the *_scalar model.
 #include "display/subsample.h"
 
 #include <algorithm>
@@ -27,6 +28,9 @@
 #include "hwy/foreach_target.h"
 #include "hwy/highway.h"
 
+#include "arith/rows-inl.h"
+#include "arith/targets.h"
+
 HWY_BEFORE_NAMESPACE();
 namespace bl {
 namespace HWY_NAMESPACE {
@@ -34,30 +38,33 @@ namespace hn = hwy::HWY_NAMESPACE;
 // Everything per target is private to this file.
 namespace {
 
-#if HWY_TARGET == HWY_SCALAR
+// ---- the plain loops (the scalar target, and steps without a fast path) ------------------
 
-void Sub11Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n, int step,
-               const uint8_t* table) {
+// Rows of single bytes, through the table when there is one.
+template <class T>
+HWY_INLINE void SubPlain(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n,
+                         int step, const T* table, void (*plain)(uint8_t*, const uint8_t*, int, int),
+                         void (*lut)(uint8_t*, const uint8_t*, int, int, const T*)) {
   for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance) {
     if (table)
-      gavSubSample11_lut_scalar(dst, src, n, step, table);
+      lut(dst, src, n, step, table);
     else
-      gavSubSample11_scalar(dst, src, n, step);
+      plain(dst, src, n, step);
   }
 }
 
-void Sub14Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n, int step,
-               const uint32_t* table) {
-  for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance) {
-    if (table)
-      gavSubSample14_lut_scalar(dst, src, n, step, table);
-    else
-      gavSubSample14_scalar(dst, src, n, step);
-  }
+HWY_INLINE void Sub11Plain(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows,
+                           int n, int step, const uint8_t* table) {
+  SubPlain(dst, dstStride, src, srcAdvance, rows, n, step, table, gavSubSample11_scalar, gavSubSample11_lut_scalar);
 }
 
-void Planes4Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uint8_t* p1, const uint8_t* p2,
-                 const uint8_t* p3, ptrdiff_t srcAdvance, int rows, int n, int step) {
+HWY_INLINE void Sub14Plain(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows,
+                           int n, int step, const uint32_t* table) {
+  SubPlain(dst, dstStride, src, srcAdvance, rows, n, step, table, gavSubSample14_scalar, gavSubSample14_lut_scalar);
+}
+
+HWY_INLINE void Planes4Plain(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uint8_t* p1,
+                             const uint8_t* p2, const uint8_t* p3, ptrdiff_t srcAdvance, int rows, int n, int step) {
   for (int r = 0; r < rows; ++r, dst += dstStride) {
     const ptrdiff_t o = r * srcAdvance;
     if (p0)
@@ -65,6 +72,23 @@ void Planes4Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uin
     else
       gavSubSample34_general_scalar(dst, p1 + o, p2 + o, p3 + o, n, step);
   }
+}
+
+#if HWY_TARGET == HWY_SCALAR
+
+void Sub11Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n, int step,
+               const uint8_t* table) {
+  Sub11Plain(dst, dstStride, src, srcAdvance, rows, n, step, table);
+}
+
+void Sub14Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n, int step,
+               const uint32_t* table) {
+  Sub14Plain(dst, dstStride, src, srcAdvance, rows, n, step, table);
+}
+
+void Planes4Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uint8_t* p1, const uint8_t* p2,
+                 const uint8_t* p3, ptrdiff_t srcAdvance, int rows, int n, int step) {
+  Planes4Plain(dst, dstStride, p0, p1, p2, p3, srcAdvance, rows, n, step);
 }
 
 void Replicate(uint8_t* dst, const uint8_t* src, int rows, int cols, int factor) {
@@ -75,6 +99,11 @@ void Replicate(uint8_t* dst, const uint8_t* src, int rows, int cols, int factor)
 
 // ---- replication (all vector targets) ----------------------------------------------------
 
+// Each source row becomes one output row, which is then copied to the next factor - 1 rows.
+// Output word k of each input vector repeats input lane k / f, computed as (k * M) >> 16 with
+// M = ceil(2^16 / f): exact for every k below 2^10 (f <= 16 and at most 64 lanes), since the
+// excess k * (M - 2^16 / f) / 2^16 stays below 1/64 while k / f falls at least 1/16 short of
+// the next integer.  Nothing is prepared per call.
 void Replicate(uint8_t* dst, const uint8_t* src, int rows, int cols, int factor) {
   const size_t row_in = static_cast<size_t>(cols) * 4;
   if (factor == 1) {
@@ -82,31 +111,44 @@ void Replicate(uint8_t* dst, const uint8_t* src, int rows, int cols, int factor)
     return;
   }
   const hn::ScalableTag<uint32_t> d;
+  const hn::RebindToSigned<decltype(d)> di;
+  const hn::ScalableTag<uint8_t> d8;
   const size_t N = hn::Lanes(d);
   const size_t f = static_cast<size_t>(factor);
-  // Output word m*N + j of each input vector repeats input lane (m*N + j) / f.
-  alignas(64) int32_t idx[16 * hn::MaxLanes(d)];
-  for (size_t k = 0; k < f * N; ++k) idx[k] = static_cast<int32_t>(k / f);
+  const int32_t M = static_cast<int32_t>((65536 + f - 1) / f);
+  // Output vector m of an input vector v.  (Iota from 0 is a constant; other starts are built
+  // lane by lane on some targets.)
+  const auto spread = [&](hn::Vec<decltype(d)> v, size_t m) {
+    const auto k = hn::Add(hn::Iota(di, 0), hn::Set(di, static_cast<int32_t>(m * N)));
+    return hn::TableLookupLanes(v, hn::IndicesFromVec(d, hn::ShiftRight<16>(hn::Mul(k, hn::Set(di, M)))));
+  };
   const size_t row_out = row_in * f;
   for (int r = 0; r < rows; ++r) {
-    const uint8_t* s = src + static_cast<size_t>(r) * row_in;
+    const uint32_t* s = reinterpret_cast<const uint32_t*>(src + static_cast<size_t>(r) * row_in);
     uint8_t* o = dst + static_cast<size_t>(r) * f * row_out;
+    uint32_t* out = reinterpret_cast<uint32_t*>(o);
     size_t x = 0;
     for (; x + N <= static_cast<size_t>(cols); x += N) {
-      const auto v = hn::LoadU(d, reinterpret_cast<const uint32_t*>(s + 4 * x));
-      uint32_t* out = reinterpret_cast<uint32_t*>(o + 4 * x * f);
-      for (size_t m = 0; m < f; ++m)
-        hn::StoreU(hn::TableLookupLanes(v, hn::SetTableIndices(d, idx + m * N)), d, out + m * N);
+      const auto v = hn::LoadU(d, s + x);
+      for (size_t m = 0; m < f; ++m) hn::StoreU(spread(v, m), d, out + x * f + m * N);
     }
-    for (; x < static_cast<size_t>(cols); ++x)
-      for (size_t k = 0; k < f; ++k) std::memcpy(o + 4 * (x * f + k), s + 4 * x, 4);
-    for (size_t k = 1; k < f; ++k) std::memcpy(o + k * row_out, o, row_out);
+    if (x < static_cast<size_t>(cols)) {
+      // The last rest < N pixels give rest * f output words.
+      const size_t words = (static_cast<size_t>(cols) - x) * f;
+      const auto v = LoadTail(d, s + x, static_cast<size_t>(cols) - x);
+      for (size_t m = 0; m * N < words; ++m)
+        StoreTail(d, spread(v, m), out + x * f + m * N, words - m * N < N ? words - m * N : N);
+    }
+    for (size_t k = 1; k < f; ++k) TransformRow(d8, row_out, o + k * row_out, [](hn::Vec<decltype(d8)> b) { return b; }, o);
   }
 }
 
-#if HWY_TARGET == HWY_AVX3_DL
+#if BL_HAVE_PERMUTE512
 
-// ---- AVX-512 with byte permutes ----------------------------------------------------------
+// ---- 512-bit byte permutes ---------------------------------------------------------------
+
+using D64 = hn::Full512<uint8_t>;
+using V64 = hn::Vec512<uint8_t>;
 
 HWY_INLINE __mmask64 LowMask(ptrdiff_t k) {
   if (k <= 0) return 0;
@@ -114,8 +156,8 @@ HWY_INLINE __mmask64 LowMask(ptrdiff_t k) {
   return (__mmask64{1} << k) - 1;
 }
 
-// Permute indices for StepGather: for step s and window w, lane j takes byte j*s - 128w of the
-// window when that lies in it (mask bit j set).
+// Permute indices for the stepped gather: for step s and window w, lane j takes byte
+// j*s - 128w of the window when that lies in it (mask bit j set).
 struct GatherIndex {
   alignas(64) uint8_t idx[17][8][64];
   uint64_t mask[17][8];
@@ -136,48 +178,44 @@ constexpr GatherIndex MakeGatherIndex() {
 alignas(64) constexpr GatherIndex kGatherIndex = MakeGatherIndex();
 
 // Gathers 64 samples p[j*s] (s = 1..16).  Window w is the 128 bytes from p + 128w; one
-// two-table permute per window picks the samples that lie in it.
+// two-table permute per window picks the samples that lie in it.  The indices are read from
+// the constant table where they are used.
 class StepGather {
  public:
-  explicit StepGather(int s) : s_(s), windows_(s == 1 ? 0 : (s + 1) / 2) {
-    for (int w = 0; w < windows_; ++w) {
-      idx_[w] = _mm512_load_si512(kGatherIndex.idx[s][w]);
-      mask_[w] = kGatherIndex.mask[s][w];
-    }
-  }
+  explicit StepGather(int s) : s_(s), windows_(s == 1 ? 0 : (s + 1) / 2) {}
   // Bytes that Full() reads from p.
   size_t span() const { return s_ == 1 ? 64 : 128 * static_cast<size_t>(windows_); }
 
-  __m512i Full(const uint8_t* p) const {
-    if (s_ == 1) return _mm512_loadu_si512(p);
-    __m512i acc = _mm512_permutex2var_epi8(_mm512_loadu_si512(p), idx_[0], _mm512_loadu_si512(p + 64));
+  V64 Full(const uint8_t* p) const {
+    if (s_ == 1) return hn::LoadU(D64(), p);
+    __m512i acc = _mm512_permutex2var_epi8(_mm512_loadu_si512(p), Index(0), _mm512_loadu_si512(p + 64));
     for (int w = 1; w < windows_; ++w) {
       const uint8_t* q = p + 128 * w;
-      const __m512i r = _mm512_permutex2var_epi8(_mm512_loadu_si512(q), idx_[w], _mm512_loadu_si512(q + 64));
-      acc = _mm512_mask_mov_epi8(acc, mask_[w], r);
+      const __m512i r = _mm512_permutex2var_epi8(_mm512_loadu_si512(q), Index(w), _mm512_loadu_si512(q + 64));
+      acc = _mm512_mask_mov_epi8(acc, kGatherIndex.mask[s_][w], r);
     }
-    return acc;
+    return V64{acc};
   }
 
   // The first m samples (1..64); reads only p[0 .. (m-1)*s].  Lanes from m on are unspecified.
-  __m512i Partial(const uint8_t* p, int m) const {
+  V64 Partial(const uint8_t* p, int m) const {
     const ptrdiff_t need = static_cast<ptrdiff_t>(m - 1) * s_ + 1;
-    if (s_ == 1) return _mm512_maskz_loadu_epi8(LowMask(m), p);
+    if (s_ == 1) return LoadTail(D64(), p, static_cast<size_t>(m));
     __m512i acc = _mm512_setzero_si512();
     for (int w = 0; w < windows_; ++w) {
       const ptrdiff_t base = 128 * static_cast<ptrdiff_t>(w);
       if (base >= need) break;
       const __m512i lo = _mm512_maskz_loadu_epi8(LowMask(need - base), p + base);
       const __m512i hi = _mm512_maskz_loadu_epi8(LowMask(need - base - 64), p + base + 64);
-      acc = _mm512_mask_mov_epi8(acc, mask_[w], _mm512_permutex2var_epi8(lo, idx_[w], hi));
+      acc = _mm512_mask_mov_epi8(acc, kGatherIndex.mask[s_][w], _mm512_permutex2var_epi8(lo, Index(w), hi));
     }
-    return acc;
+    return V64{acc};
   }
 
   // Runs body(i, v, m) over the n samples of a row in groups of 64 (m samples in the group,
   // m < 64 only for the last).  Full groups are used while their reads stay within the row.
   template <class Body>
-  HWY_INLINE void Row(const uint8_t* src, int n, Body&& body) const {
+  HWY_INLINE void Row(const uint8_t* src, int n, const Body& body) const {
     const size_t last = static_cast<size_t>(n - 1) * s_;  // offset of the last sample used
     int i = 0;
     for (; i + 64 <= n && static_cast<size_t>(i) * s_ + span() <= last + 1; i += 64)
@@ -189,183 +227,164 @@ class StepGather {
   }
 
  private:
+  __m512i Index(int w) const { return _mm512_load_si512(kGatherIndex.idx[s_][w]); }
+
   int s_;
   int windows_;
-  __m512i idx_[8];
-  __mmask64 mask_[8];
 };
 
-// Looks up 64 bytes in a 256-entry byte table: two 128-entry permutes, chosen by bit 7.
-class Lut256 {
- public:
-  explicit Lut256(const uint8_t* table) {
-    for (int k = 0; k < 4; ++k) t_[k] = _mm512_loadu_si512(table + 64 * k);
-  }
-  explicit Lut256(const __m512i t[4]) {
-    for (int k = 0; k < 4; ++k) t_[k] = t[k];
-  }
-  __m512i operator()(__m512i v) const {
-    const __m512i lo = _mm512_permutex2var_epi8(t_[0], v, t_[1]);
-    const __m512i hi = _mm512_permutex2var_epi8(t_[2], v, t_[3]);
-    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lo, hi);
-  }
-
- private:
-  __m512i t_[4];
+// Interleaving indices: byte pairs from two planes, then 16-bit pairs from two pair vectors.
+struct InterleaveIndex {
+  alignas(64) uint8_t pair_lo[64], pair_hi[64];
+  alignas(64) uint16_t word_lo[32], word_hi[32];
 };
-
-// Interleaves four 64-byte planes into 64 four-byte pixels: out[q] holds pixels 16q .. 16q+15,
-// pixel j = p0[j], p1[j], p2[j], p3[j].
-class Interleaver {
- public:
-  Interleaver() {
-    alignas(64) uint8_t pl[64], ph[64];
-    for (int j = 0; j < 32; ++j) {
-      pl[2 * j] = static_cast<uint8_t>(j);
-      pl[2 * j + 1] = static_cast<uint8_t>(64 + j);
-      ph[2 * j] = static_cast<uint8_t>(32 + j);
-      ph[2 * j + 1] = static_cast<uint8_t>(96 + j);
-    }
-    alignas(64) uint16_t wl[32], wh[32];
-    for (int j = 0; j < 16; ++j) {
-      wl[2 * j] = static_cast<uint16_t>(j);
-      wl[2 * j + 1] = static_cast<uint16_t>(32 + j);
-      wh[2 * j] = static_cast<uint16_t>(16 + j);
-      wh[2 * j + 1] = static_cast<uint16_t>(48 + j);
-    }
-    pair_lo_ = _mm512_load_si512(pl);
-    pair_hi_ = _mm512_load_si512(ph);
-    word_lo_ = _mm512_load_si512(wl);
-    word_hi_ = _mm512_load_si512(wh);
+constexpr InterleaveIndex MakeInterleaveIndex() {
+  InterleaveIndex t{};
+  for (int j = 0; j < 32; ++j) {
+    t.pair_lo[2 * j] = static_cast<uint8_t>(j);
+    t.pair_lo[2 * j + 1] = static_cast<uint8_t>(64 + j);
+    t.pair_hi[2 * j] = static_cast<uint8_t>(32 + j);
+    t.pair_hi[2 * j + 1] = static_cast<uint8_t>(96 + j);
   }
-  void operator()(__m512i p0, __m512i p1, __m512i p2, __m512i p3, __m512i out[4]) const {
-    const __m512i a_lo = _mm512_permutex2var_epi8(p0, pair_lo_, p1);
-    const __m512i a_hi = _mm512_permutex2var_epi8(p0, pair_hi_, p1);
-    const __m512i b_lo = _mm512_permutex2var_epi8(p2, pair_lo_, p3);
-    const __m512i b_hi = _mm512_permutex2var_epi8(p2, pair_hi_, p3);
-    out[0] = _mm512_permutex2var_epi16(a_lo, word_lo_, b_lo);
-    out[1] = _mm512_permutex2var_epi16(a_lo, word_hi_, b_lo);
-    out[2] = _mm512_permutex2var_epi16(a_hi, word_lo_, b_hi);
-    out[3] = _mm512_permutex2var_epi16(a_hi, word_hi_, b_hi);
+  for (int j = 0; j < 16; ++j) {
+    t.word_lo[2 * j] = static_cast<uint16_t>(j);
+    t.word_lo[2 * j + 1] = static_cast<uint16_t>(32 + j);
+    t.word_hi[2 * j] = static_cast<uint16_t>(16 + j);
+    t.word_hi[2 * j + 1] = static_cast<uint16_t>(48 + j);
   }
+  return t;
+}
+alignas(64) constexpr InterleaveIndex kInterleave = MakeInterleaveIndex();
 
- private:
-  __m512i pair_lo_, pair_hi_, word_lo_, word_hi_;
-};
-
-// Stores the four pixel vectors of a group of m samples at dst (4m bytes).
-HWY_INLINE void StorePixels(uint8_t* dst, const __m512i out[4], int m) {
-  if (m == 64) {
-    for (int q = 0; q < 4; ++q) _mm512_storeu_si512(dst + 64 * q, out[q]);
-    return;
-  }
-  for (int q = 0; q < 4 && 16 * q < m; ++q) _mm512_mask_storeu_epi8(dst + 64 * q, LowMask(4 * (m - 16 * q)), out[q]);
+// Interleaves four planes of m samples (1..64) into m four-byte pixels at dst (4m bytes),
+// pixel j = p0[j], p1[j], p2[j], p3[j]; pixels 16q .. 16q+15 are the q-th 64-byte store.
+HWY_INLINE void StorePixels(uint8_t* dst, V64 p0, V64 p1, V64 p2, V64 p3, int m) {
+  const __m512i pair_lo = _mm512_load_si512(kInterleave.pair_lo), pair_hi = _mm512_load_si512(kInterleave.pair_hi);
+  const __m512i word_lo = _mm512_load_si512(kInterleave.word_lo), word_hi = _mm512_load_si512(kInterleave.word_hi);
+  const __m512i a_lo = _mm512_permutex2var_epi8(p0.raw, pair_lo, p1.raw);
+  const __m512i a_hi = _mm512_permutex2var_epi8(p0.raw, pair_hi, p1.raw);
+  const __m512i b_lo = _mm512_permutex2var_epi8(p2.raw, pair_lo, p3.raw);
+  const __m512i b_hi = _mm512_permutex2var_epi8(p2.raw, pair_hi, p3.raw);
+  const D64 d;
+  const auto put = [&](int q, __m512i v) {
+    if (m == 64)
+      hn::StoreU(V64{v}, d, dst + 64 * q);
+    else if (16 * q < m)
+      StoreTail(d, V64{v}, dst + 64 * q, static_cast<size_t>(std::min(64, 4 * (m - 16 * q))));
+  };
+  put(0, _mm512_permutex2var_epi16(a_lo, word_lo, b_lo));
+  put(1, _mm512_permutex2var_epi16(a_lo, word_hi, b_lo));
+  put(2, _mm512_permutex2var_epi16(a_hi, word_lo, b_hi));
+  put(3, _mm512_permutex2var_epi16(a_hi, word_hi, b_hi));
 }
 
 HWY_INLINE bool FastStep(int step) { return step >= 1 && step <= 16; }
 
-// Writes one row of n pixels at dst, 64 at a time.  make(i, m, full, out) computes the pixels
-// i .. i+m-1 into out (full: a whole group whose reads may use Full()).
+// Writes one row of n pixels at dst, 64 at a time: make(i, m, full, put) computes the four
+// planes of pixels i .. i+m-1 (full: a whole group whose reads may use Full()) and hands them
+// to put(p0, p1, p2, p3).
 template <class Make>
-HWY_INLINE void PixelRow(const StepGather& g, size_t s, uint8_t* dst, int n, Make&& make) {
-  __m512i out[4];
+HWY_INLINE void PixelRow(const StepGather& g, size_t s, uint8_t* dst, int n, const Make& make) {
   const size_t last = static_cast<size_t>(n - 1) * s;
   int i = 0;
-  for (; i + 64 <= n && static_cast<size_t>(i) * s + g.span() <= last + 1; i += 64) {
-    make(i, 64, true, out);
-    StorePixels(dst + 4 * static_cast<size_t>(i), out, 64);
-  }
+  for (; i + 64 <= n && static_cast<size_t>(i) * s + g.span() <= last + 1; i += 64)
+    make(i, 64, true, [&](V64 p0, V64 p1, V64 p2, V64 p3) { StorePixels(dst + 4 * static_cast<size_t>(i), p0, p1, p2, p3, 64); });
   for (; i < n; i += 64) {
     const int m = std::min(64, n - i);
-    make(i, m, false, out);
-    StorePixels(dst + 4 * static_cast<size_t>(i), out, m);
+    make(i, m, false,
+         [&](V64 p0, V64 p1, V64 p2, V64 p3) { StorePixels(dst + 4 * static_cast<size_t>(i), p0, p1, p2, p3, m); });
   }
 }
 
 void Sub11Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n, int step,
                const uint8_t* table) {
-  if (!FastStep(step)) {
-    for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance) {
-      if (table)
-        gavSubSample11_lut_scalar(dst, src, n, step, table);
-      else
-        gavSubSample11_scalar(dst, src, n, step);
+  if (!FastStep(step)) return Sub11Plain(dst, dstStride, src, srcAdvance, rows, n, step, table);
+  const D64 d;
+  if (step == 1) {
+    // Contiguous rows: the shared row driver.
+    if (table) {
+      HWY_ALIGN uint8_t own[256];  // a private copy stays in registers
+      std::memcpy(own, table, sizeof own);
+      for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance)
+        TransformRow(d, static_cast<size_t>(n), dst, [&own](V64 v) { return LookupBytes256(D64(), own, v); }, src);
+    } else {
+      for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance)
+        TransformRow(d, static_cast<size_t>(n), dst, [](V64 v) { return v; }, src);
     }
     return;
   }
   const StepGather g(step);
   if (table) {
-    const Lut256 lut(table);
+    HWY_ALIGN uint8_t own[256];
+    std::memcpy(own, table, sizeof own);
     for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance)
-      g.Row(src, n, [&](int i, __m512i v, int m) { _mm512_mask_storeu_epi8(dst + i, LowMask(m), lut(v)); });
+      g.Row(src, n, [&](int i, V64 v, int m) {
+        StoreTail(d, LookupBytes256(d, own, v), dst + i, static_cast<size_t>(m));
+      });
   } else {
     for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance)
-      g.Row(src, n, [&](int i, __m512i v, int m) {
+      g.Row(src, n, [&](int i, V64 v, int m) {
         if (m == 64)
-          _mm512_storeu_si512(dst + i, v);
+          hn::StoreU(v, d, dst + i);
         else
-          _mm512_mask_storeu_epi8(dst + i, LowMask(m), v);
+          StoreTail(d, v, dst + i, static_cast<size_t>(m));
       });
   }
 }
 
 void Sub14Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n, int step,
                const uint32_t* table) {
-  if (!FastStep(step)) {
-    for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance) {
-      if (table)
-        gavSubSample14_lut_scalar(dst, src, n, step, table);
-      else
-        gavSubSample14_scalar(dst, src, n, step);
-    }
-    return;
-  }
+  if (!FastStep(step)) return Sub14Plain(dst, dstStride, src, srcAdvance, rows, n, step, table);
   const StepGather g(step);
+  const D64 d;
   if (table) {
-    // One byte table per byte of the 32-bit entries, as they lie in memory: plane k, entries
-    // 64q .. 64q+63, is byte k of each entry of table bytes 256q .. 256q+255, taken with two
+    // One byte table per byte of the 32-bit entries, as they lie in memory: plane k is byte k
+    // of every entry, taken from each 256-byte block of the table (64 entries) with two
     // permutes over its 128-byte halves.
-    __m512i planes[4][4], pick[4];
+    HWY_ALIGN uint8_t planes[4][256];
+    const uint8_t* tb = reinterpret_cast<const uint8_t*>(table);
     for (int k = 0; k < 4; ++k) {
       alignas(64) uint8_t ix[64];
       for (int j = 0; j < 64; ++j) ix[j] = static_cast<uint8_t>(4 * (j % 32) + k);
-      pick[k] = _mm512_load_si512(ix);
+      const __m512i pick = _mm512_load_si512(ix);
+      for (int q = 0; q < 4; ++q) {
+        const uint8_t* blk = tb + 256 * q;
+        const __m512i z0 = _mm512_loadu_si512(blk), z1 = _mm512_loadu_si512(blk + 64);
+        const __m512i z2 = _mm512_loadu_si512(blk + 128), z3 = _mm512_loadu_si512(blk + 192);
+        _mm512_store_si512(planes[k] + 64 * q,
+                           _mm512_mask_blend_epi8(~__mmask64{0} << 32, _mm512_permutex2var_epi8(z0, pick, z1),
+                                                  _mm512_permutex2var_epi8(z2, pick, z3)));
+      }
     }
-    const uint8_t* tb = reinterpret_cast<const uint8_t*>(table);
-    for (int q = 0; q < 4; ++q) {
-      const uint8_t* blk = tb + 256 * q;
-      const __m512i z0 = _mm512_loadu_si512(blk), z1 = _mm512_loadu_si512(blk + 64);
-      const __m512i z2 = _mm512_loadu_si512(blk + 128), z3 = _mm512_loadu_si512(blk + 192);
-      for (int k = 0; k < 4; ++k)
-        planes[k][q] = _mm512_mask_blend_epi8(~__mmask64{0} << 32, _mm512_permutex2var_epi8(z0, pick[k], z1),
-                                              _mm512_permutex2var_epi8(z2, pick[k], z3));
-    }
-    const Lut256 l0(planes[0]), l1(planes[1]), l2(planes[2]), l3(planes[3]);
-    const Interleaver il;
     const size_t s = static_cast<size_t>(step);
     for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance)
-      PixelRow(g, s, dst, n, [&](int i, int m, bool full, __m512i* out) {
+      PixelRow(g, s, dst, n, [&](int i, int m, bool full, const auto& put) {
         const uint8_t* p = src + static_cast<size_t>(i) * s;
-        const __m512i v = full ? g.Full(p) : g.Partial(p, m);
-        il(l0(v), l1(v), l2(v), l3(v), out);
+        const V64 v = full ? g.Full(p) : g.Partial(p, m);
+        put(LookupBytes256(d, planes[0], v), LookupBytes256(d, planes[1], v), LookupBytes256(d, planes[2], v),
+            LookupBytes256(d, planes[3], v));
       });
   } else {
     // Sample 16q + j goes to byte 4j of the q-th 64-byte store; the other bytes are masked off.
-    __m512i expand[4];
-    for (int q = 0; q < 4; ++q) {
-      alignas(64) uint8_t ix[64] = {};
-      for (int j = 0; j < 16; ++j) ix[4 * j] = static_cast<uint8_t>(16 * q + j);
-      expand[q] = _mm512_load_si512(ix);
-    }
+    struct Expand {
+      alignas(64) uint8_t ix[4][64];
+    };
+    static constexpr Expand kExpand = [] {
+      Expand e{};
+      for (int q = 0; q < 4; ++q)
+        for (int j = 0; j < 16; ++j) e.ix[q][4 * j] = static_cast<uint8_t>(16 * q + j);
+      return e;
+    }();
     const __mmask64 every4 = 0x1111111111111111ull;
     for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance)
-      g.Row(src, n, [&](int i, __m512i v, int m) {
+      g.Row(src, n, [&](int i, V64 v, int m) {
         uint8_t* o = dst + 4 * static_cast<size_t>(i);
         for (int q = 0; q < 4 && 16 * q < m; ++q) {
           // A byte-masked store merges into the line: fetch the line for writing well ahead, or
           // each store waits for memory.  (Prefetches never fault.)
           __builtin_prefetch(o + 64 * q + 1024, 1, 3);
-          _mm512_mask_storeu_epi8(o + 64 * q, every4 & LowMask(4 * (m - 16 * q)), _mm512_permutexvar_epi8(expand[q], v));
+          _mm512_mask_storeu_epi8(o + 64 * q, every4 & LowMask(4 * (m - 16 * q)),
+                                  _mm512_permutexvar_epi8(_mm512_load_si512(kExpand.ix[q]), v.raw));
         }
       });
   }
@@ -374,17 +393,7 @@ void Sub14Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t 
 // Interleaves rows of planes into 32-bit pixels; p0 null gives byte 0 = 0.
 void Planes4Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uint8_t* p1, const uint8_t* p2,
                  const uint8_t* p3, ptrdiff_t srcAdvance, int rows, int n, int step) {
-  if (!FastStep(step)) {
-    for (int r = 0; r < rows; ++r, dst += dstStride) {
-      const ptrdiff_t o = r * srcAdvance;
-      if (p0)
-        gavSubSample44_general_scalar(dst, p0 + o, p1 + o, p2 + o, p3 + o, n, step);
-      else
-        gavSubSample34_general_scalar(dst, p1 + o, p2 + o, p3 + o, n, step);
-    }
-    return;
-  }
-  const Interleaver il;
+  if (!FastStep(step)) return Planes4Plain(dst, dstStride, p0, p1, p2, p3, srcAdvance, rows, n, step);
   const StepGather g(step);
   const size_t s = static_cast<size_t>(step);
   for (int r = 0; r < rows; ++r, dst += dstStride) {
@@ -393,18 +402,17 @@ void Planes4Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uin
     const uint8_t* b = p1 + ro;
     const uint8_t* c = p2 + ro;
     const uint8_t* d = p3 + ro;
-    PixelRow(g, s, dst, n, [&](int i, int m, bool full, __m512i* out) {
+    PixelRow(g, s, dst, n, [&](int i, int m, bool full, const auto& put) {
       const size_t o = static_cast<size_t>(i) * s;
       if (full)
-        il(a ? g.Full(a + o) : _mm512_setzero_si512(), g.Full(b + o), g.Full(c + o), g.Full(d + o), out);
+        put(a ? g.Full(a + o) : hn::Zero(D64()), g.Full(b + o), g.Full(c + o), g.Full(d + o));
       else
-        il(a ? g.Partial(a + o, m) : _mm512_setzero_si512(), g.Partial(b + o, m), g.Partial(c + o, m),
-           g.Partial(d + o, m), out);
+        put(a ? g.Partial(a + o, m) : hn::Zero(D64()), g.Partial(b + o, m), g.Partial(c + o, m), g.Partial(d + o, m));
     });
   }
 }
 
-#else  // SSE4, AVX2, AVX3
+#else  // no 512-bit byte permutes
 
 // ---- portable vector path: steps 1..4 ------------------------------------------------------
 
@@ -435,62 +443,52 @@ HWY_INLINE bool GroupFits(size_t i, size_t N, size_t n) {
   return S == 1 ? i + N <= n : i + N < n;
 }
 
-// 256-entry byte table lookup with 16-entry shuffles, one per high nibble.
-template <class D>
-class LutNibble {
- public:
-  LutNibble(D d, const uint8_t* table) {
-    for (int k = 0; k < 16; ++k) t_[k] = hn::LoadDup128(d, table + 16 * k);
-  }
-  hn::VFromD<D> operator()(D d, hn::VFromD<D> v) const {
-    const auto lo = hn::And(v, hn::Set(d, 0x0F));
-    const auto hi = hn::ShiftRight<4>(v);
-    auto r = hn::TableLookupBytes(t_[0], lo);
-    for (int k = 1; k < 16; ++k)
-      r = hn::IfThenElse(hn::Eq(hi, hn::Set(d, static_cast<uint8_t>(k))), hn::TableLookupBytes(t_[k], lo), r);
-    return r;
-  }
-
- private:
-  hn::VFromD<D> t_[16];
-};
-
-template <int S>
-void Sub11RowS(uint8_t* dst, const uint8_t* src, size_t n, const uint8_t* table) {
+// Step S > 1: whole vectors, then 16-byte groups, then single samples.  f maps the gathered
+// bytes (the table lookup or nothing).
+template <int S, class F>
+HWY_INLINE void Sub11Stepped(uint8_t* dst, const uint8_t* src, size_t n, const F& f, const uint8_t* table) {
   size_t i = 0;
   const hn::ScalableTag<uint8_t> d;
   const hn::Full128<uint8_t> d16;
+  for (; GroupFits<S>(i, hn::Lanes(d), n); i += hn::Lanes(d)) hn::StoreU(f(d, GatherS<S>(d, src + i * S)), d, dst + i);
+  for (; GroupFits<S>(i, 16, n); i += 16) hn::StoreU(f(d16, GatherS<S>(d16, src + i * S)), d16, dst + i);
+  for (; i < n; ++i) dst[i] = table ? table[src[i * S]] : src[i * S];
+}
+
+template <int S>
+void Sub11RowsS(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, size_t n,
+                const uint8_t* table) {
+  const hn::ScalableTag<uint8_t> d;
   if (table) {
-    const LutNibble<decltype(d)> lut(d, table);
-    for (; GroupFits<S>(i, hn::Lanes(d), n); i += hn::Lanes(d))
-      hn::StoreU(lut(d, GatherS<S>(d, src + i * S)), d, dst + i);
-    if (hn::Lanes(d) > 16) {
-      const LutNibble<decltype(d16)> lut16(d16, table);
-      for (; GroupFits<S>(i, 16, n); i += 16) hn::StoreU(lut16(d16, GatherS<S>(d16, src + i * S)), d16, dst + i);
+    HWY_ALIGN uint8_t own[256];  // a private copy stays in registers
+    std::memcpy(own, table, sizeof own);
+    const auto lookup = [&own](auto dd, auto v) { return LookupBytes256(dd, own, v); };
+    for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance) {
+      if constexpr (S == 1)
+        TransformRow(d, n, dst, [&](hn::Vec<decltype(d)> v) { return lookup(d, v); }, src);
+      else
+        Sub11Stepped<S>(dst, src, n, lookup, own);
     }
-    for (; i < n; ++i) dst[i] = table[src[i * S]];
   } else {
-    for (; GroupFits<S>(i, hn::Lanes(d), n); i += hn::Lanes(d)) hn::StoreU(GatherS<S>(d, src + i * S), d, dst + i);
-    for (; GroupFits<S>(i, 16, n); i += 16) hn::StoreU(GatherS<S>(d16, src + i * S), d16, dst + i);
-    for (; i < n; ++i) dst[i] = src[i * S];
+    const auto same = [](auto, auto v) { return v; };
+    for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance) {
+      if constexpr (S == 1)
+        TransformRow(d, n, dst, [](hn::Vec<decltype(d)> v) { return v; }, src);
+      else
+        Sub11Stepped<S>(dst, src, n, same, nullptr);
+    }
   }
 }
 
 void Sub11Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n, int step,
                const uint8_t* table) {
-  for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance) {
-    const size_t un = static_cast<size_t>(n);
-    switch (step) {
-      case 1: Sub11RowS<1>(dst, src, un, table); break;
-      case 2: Sub11RowS<2>(dst, src, un, table); break;
-      case 3: Sub11RowS<3>(dst, src, un, table); break;
-      case 4: Sub11RowS<4>(dst, src, un, table); break;
-      default:
-        if (table)
-          gavSubSample11_lut_scalar(dst, src, n, step, table);
-        else
-          gavSubSample11_scalar(dst, src, n, step);
-    }
+  const size_t un = static_cast<size_t>(n);
+  switch (step) {
+    case 1: return Sub11RowsS<1>(dst, dstStride, src, srcAdvance, rows, un, table);
+    case 2: return Sub11RowsS<2>(dst, dstStride, src, srcAdvance, rows, un, table);
+    case 3: return Sub11RowsS<3>(dst, dstStride, src, srcAdvance, rows, un, table);
+    case 4: return Sub11RowsS<4>(dst, dstStride, src, srcAdvance, rows, un, table);
+    default: return Sub11Plain(dst, dstStride, src, srcAdvance, rows, n, step, table);
   }
 }
 
@@ -498,12 +496,7 @@ void Sub11Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t 
 // are written by the plain loops.
 void Sub14Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcAdvance, int rows, int n, int step,
                const uint32_t* table) {
-  for (int r = 0; r < rows; ++r, dst += dstStride, src += srcAdvance) {
-    if (table)
-      gavSubSample14_lut_scalar(dst, src, n, step, table);
-    else
-      gavSubSample14_scalar(dst, src, n, step);
-  }
+  Sub14Plain(dst, dstStride, src, srcAdvance, rows, n, step, table);
 }
 
 template <int S>
@@ -530,6 +523,7 @@ void Planes4RowS(uint8_t* dst, const uint8_t* p0, const uint8_t* p1, const uint8
 
 void Planes4Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uint8_t* p1, const uint8_t* p2,
                  const uint8_t* p3, ptrdiff_t srcAdvance, int rows, int n, int step) {
+  if (step < 1 || step > 4) return Planes4Plain(dst, dstStride, p0, p1, p2, p3, srcAdvance, rows, n, step);
   const size_t un = static_cast<size_t>(n);
   for (int r = 0; r < rows; ++r, dst += dstStride) {
     const ptrdiff_t o = r * srcAdvance;
@@ -538,17 +532,12 @@ void Planes4Rows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* p0, const uin
       case 1: Planes4RowS<1>(dst, a, p1 + o, p2 + o, p3 + o, un); break;
       case 2: Planes4RowS<2>(dst, a, p1 + o, p2 + o, p3 + o, un); break;
       case 3: Planes4RowS<3>(dst, a, p1 + o, p2 + o, p3 + o, un); break;
-      case 4: Planes4RowS<4>(dst, a, p1 + o, p2 + o, p3 + o, un); break;
-      default:
-        if (a)
-          gavSubSample44_general_scalar(dst, a, p1 + o, p2 + o, p3 + o, n, step);
-        else
-          gavSubSample34_general_scalar(dst, p1 + o, p2 + o, p3 + o, n, step);
+      default: Planes4RowS<4>(dst, a, p1 + o, p2 + o, p3 + o, un); break;
     }
   }
 }
 
-#endif  // HWY_TARGET == HWY_AVX3_DL
+#endif  // BL_HAVE_PERMUTE512
 #endif  // HWY_TARGET == HWY_SCALAR
 
 }  // namespace

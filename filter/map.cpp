@@ -1,11 +1,11 @@
 // Byte mapping: the span kernel behind MapBytes and MapRect (and the Lab-to-CMYK planes).
 //
-// The span kernel looks up 64 bytes per step where the processor has byte permutes across a
-// whole 512-bit register: the 256-entry table sits in four registers, two two-register permutes
-// look up the low 128 and high 128 entries, and bit 7 of each index picks between them.  The
-// destination is written in aligned 64-byte blocks between masked head and tail blocks, and
-// the source is read only within the span (masked loads never touch the bytes they leave out).
-// Other targets use an unrolled scalar loop.
+// Vector targets look the bytes up with the shared 256-entry table lookup (LookupBytes256: two
+// two-table permutes per 64 bytes with 512-bit byte permutes, 16-entry shuffles elsewhere) and
+// the row driver TransformRow, whose last partial vector reads and writes only the span's own
+// bytes.  Long rows first map the bytes up to the destination's next 64-byte boundary, so the
+// rest is stored in whole aligned vectors.  A rectangle is one dispatched call for all its rows.
+// The scalar target uses an unrolled loop.
 #include "filter/map.h"
 
 #include <cstddef>
@@ -16,14 +16,18 @@
 #include "hwy/foreach_target.h"
 #include "hwy/highway.h"
 
+#include "arith/rows-inl.h"
+
 HWY_BEFORE_NAMESPACE();
 namespace bl {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
+#if HWY_TARGET == HWY_SCALAR
+
 // Unrolled scalar mapping.  Each group reads its eight source bytes before writing, so mapping
 // in place is exact.
-HWY_INLINE void MapScalar(uint8_t* dst, const uint8_t* src, const uint8_t* table, size_t n) {
+HWY_INLINE void MapRow(uint8_t* dst, const uint8_t* src, const uint8_t* table, size_t n) {
   size_t k = 0;
   for (; k + 8 <= n; k += 8) {
     const uint8_t a0 = table[src[k + 0]], a1 = table[src[k + 1]], a2 = table[src[k + 2]], a3 = table[src[k + 3]];
@@ -40,64 +44,38 @@ HWY_INLINE void MapScalar(uint8_t* dst, const uint8_t* src, const uint8_t* table
   for (; k < n; ++k) dst[k] = table[src[k]];
 }
 
-#if HWY_TARGET == HWY_AVX3_DL
-
-struct Table512 {
-  __m512i t0, t1, t2, t3;
-};
-
-HWY_INLINE __m512i Lookup(const Table512& t, __m512i idx) {
-  const __m512i lo = _mm512_permutex2var_epi8(t.t0, idx, t.t1);
-  const __m512i hi = _mm512_permutex2var_epi8(t.t2, idx, t.t3);
-  return _mm512_mask_blend_epi8(_mm512_movepi8_mask(idx), lo, hi);
-}
-
-void MapSpan(uint8_t* dst, const uint8_t* src, const uint8_t* table, int32_t count) {
-  if (count < 1) return;
-  size_t n = static_cast<size_t>(count);
-  Table512 t;
-  t.t0 = _mm512_loadu_si512(table);
-  t.t1 = _mm512_loadu_si512(table + 64);
-  t.t2 = _mm512_loadu_si512(table + 128);
-  t.t3 = _mm512_loadu_si512(table + 192);
-
-  // Head: up to the destination's next 64-byte boundary (or the whole span).
-  size_t head = (64 - (reinterpret_cast<uintptr_t>(dst) & 63)) & 63;
-  if (head > n) head = n;
-  if (head) {
-    const __mmask64 m = _bzhi_u64(~0ull, static_cast<unsigned>(head));
-    _mm512_mask_storeu_epi8(dst, m, Lookup(t, _mm512_maskz_loadu_epi8(m, src)));
-    dst += head;
-    src += head;
-    n -= head;
-  }
-  // Body: aligned 64-byte stores; every block is loaded before it is stored.
-  size_t k = 0;
-  for (; k + 128 <= n; k += 128) {
-    const __m512i a = _mm512_loadu_si512(src + k);
-    const __m512i b = _mm512_loadu_si512(src + k + 64);
-    _mm512_store_si512(dst + k, Lookup(t, a));
-    _mm512_store_si512(dst + k + 64, Lookup(t, b));
-  }
-  if (k + 64 <= n) {
-    _mm512_store_si512(dst + k, Lookup(t, _mm512_loadu_si512(src + k)));
-    k += 64;
-  }
-  // Tail: fewer than 64 bytes, masked.
-  if (k < n) {
-    const __mmask64 m = _bzhi_u64(~0ull, static_cast<unsigned>(n - k));
-    _mm512_mask_storeu_epi8(dst + k, m, Lookup(t, _mm512_maskz_loadu_epi8(m, src + k)));
-  }
-}
-
 #else
 
-void MapSpan(uint8_t* dst, const uint8_t* src, const uint8_t* table, int32_t count) {
-  if (count < 1) return;
-  MapScalar(dst, src, table, static_cast<size_t>(count));
+// Rows of at least this many vectors align their destination first.
+constexpr size_t kAlignVectors = 4;
+
+HWY_INLINE void MapRow(uint8_t* dst, const uint8_t* src, const uint8_t* HWY_RESTRICT table, size_t n) {
+  const hn::ScalableTag<uint8_t> d;
+  const auto lookup = [table](hn::Vec<decltype(d)> v) { return LookupBytes256(decltype(d)(), table, v); };
+  if (n >= kAlignVectors * hn::Lanes(d)) {
+    const size_t head = (64 - (reinterpret_cast<uintptr_t>(dst) & 63)) & 63 & (hn::Lanes(d) - 1);
+    if (head) {
+      StoreTail(d, lookup(LoadTail(d, src, head)), dst, head);
+      dst += head;
+      src += head;
+      n -= head;
+    }
+  }
+  TransformRow(d, n, dst, lookup, src);
 }
 
 #endif
+
+// Rows r < rows of n bytes: dst + r*dstStride from src + r*srcStride.
+void MapRows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows, int32_t n,
+             const uint8_t* table) {
+  if (n < 1) return;
+  // A private copy of the table: no store to the destination can change it, so its vectors
+  // stay in registers for the whole call.
+  HWY_ALIGN uint8_t own[256];
+  std::memcpy(own, table, sizeof own);
+  for (int32_t r = 0; r < rows; ++r) MapRow(dst + r * dstStride, src + r * srcStride, own, static_cast<size_t>(n));
+}
 
 }  // namespace HWY_NAMESPACE
 }  // namespace bl
@@ -108,21 +86,16 @@ HWY_AFTER_NAMESPACE();
 uint8_t GAVMapTable[256];
 
 namespace bl {
-HWY_EXPORT(MapSpan);
+HWY_EXPORT(MapRows);
 
 void gavMapBytes_span(uint8_t* dst, const uint8_t* src, const uint8_t* table, int32_t n) {
-  HWY_DYNAMIC_DISPATCH(MapSpan)(dst, src, table, n);
+  if (n < 1) return;
+  HWY_DYNAMIC_DISPATCH(MapRows)(dst, 0, src, 0, 1, n, table);
 }
 
 void gavMapRect(const vl_image& dst, const vl_image& src) {
-  if (dst.h < 1) return;
-  uint8_t* d = dst.data;
-  const uint8_t* s = src.data;
-  for (int32_t r = 0; r < dst.h; ++r) {
-    gavMapBytes_span(d, s, GAVMapTable, dst.w);
-    d += dst.lb;
-    s += src.lb;
-  }
+  if (dst.h < 1 || dst.w < 1) return;
+  HWY_DYNAMIC_DISPATCH(MapRows)(dst.data, dst.lb, src.data, src.lb, dst.h, dst.w, GAVMapTable);
 }
 
 void gavMapBytes_span_scalar(uint8_t* dst, const uint8_t* src, const uint8_t* table, int32_t n) {

@@ -1,9 +1,10 @@
 // Rectangle copy: `height` rows of `widthBytes` bytes, walked from the first row forward.
 //
-// Each row is copied with unaligned loads and, in its middle, naturally aligned 64-byte stores
-// (whatever the source alignment).  The first and last 64 bytes of a wide row are copied with
-// unaligned moves that may overlap the middle; a narrow row is copied with at most two
-// overlapping moves of a power-of-two size.  No byte outside the row is read or written.
+// Rows of 64 bytes and more go in 64-byte blocks (ForRowBlocks64): unaligned loads and, in the
+// middle of a wide row, naturally aligned 64-byte stores (whatever the source alignment), the
+// first and last blocks overlapping the middle; each block with vectors of up to 64 bytes
+// (ForBlockVectors).  A narrow row is copied with at most two overlapping moves of a
+// power-of-two size.  No byte outside the row is read or written.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +16,8 @@
 #define HWY_TARGET_INCLUDE "resample/gcopy.cpp"
 #include "hwy/foreach_target.h"
 #include "hwy/highway.h"
+
+#include "arith/rows-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace bl {
@@ -71,43 +74,16 @@ void CopyRect(uint8_t* dst, int32_t dstStride, int32_t widthBytes, int32_t heigh
 
 #else
 
-// 64 bytes, unaligned load and store.
-HWY_INLINE void Copy64U(uint8_t* HWY_RESTRICT d, const uint8_t* HWY_RESTRICT s) {
-  const hn::ScalableTag<uint8_t> du8;
-  constexpr size_t N = hn::MaxLanes(du8);
-  static_assert(64 % N == 0, "vector size divides 64");
-  if constexpr (N == 64) {
-    hn::StoreU(hn::LoadU(du8, s), du8, d);
-  } else {
-    decltype(hn::Zero(du8)) v[64 / N];
-    for (size_t i = 0; i < 64 / N; ++i) v[i] = hn::LoadU(du8, s + i * N);
-    for (size_t i = 0; i < 64 / N; ++i) hn::StoreU(v[i], du8, d + i * N);
-  }
-}
-
-// 64 bytes to a 64-byte aligned destination.
-HWY_INLINE void Copy64A(uint8_t* HWY_RESTRICT d, const uint8_t* HWY_RESTRICT s) {
-  const hn::ScalableTag<uint8_t> du8;
-  constexpr size_t N = hn::MaxLanes(du8);
-  for (size_t i = 0; i < 64 / N; ++i) hn::Store(hn::LoadU(du8, s + i * N), du8, d + i * N);
+// 64 bytes from s to d.
+HWY_INLINE void Copy64(uint8_t* HWY_RESTRICT d, const uint8_t* HWY_RESTRICT s) {
+  ForBlockVectors<64>([&](auto dv, size_t i) { hn::StoreU(hn::LoadU(dv, s + i), dv, d + i); });
 }
 
 HWY_INLINE void CopyRow(uint8_t* HWY_RESTRICT d, const uint8_t* HWY_RESTRICT s, size_t n) {
-  if (n < 64) {
+  if (n < 64)
     CopyShort(d, s, n);
-    return;
-  }
-  // First 64 bytes unaligned; then whole aligned 64-byte destination blocks; last 64 bytes.
-  Copy64U(d, s);
-  const size_t head = (64 - (reinterpret_cast<uintptr_t>(d) & 63)) & 63;
-  size_t i = head;
-  const size_t stop = head + ((n - head) & ~size_t{63});
-  for (; i + 128 <= stop; i += 128) {
-    Copy64A(d + i, s + i);
-    Copy64A(d + i + 64, s + i + 64);
-  }
-  if (i < stop) Copy64A(d + i, s + i);
-  Copy64U(d + n - 64, s + n - 64);
+  else
+    ForRowBlocks64(d, n, [&](size_t i) { Copy64(d + i, s + i); });
 }
 
 void CopyRect(uint8_t* dst, int32_t dstStride, int32_t widthBytes, int32_t height, const uint8_t* src,

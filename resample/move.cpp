@@ -5,20 +5,22 @@
 // rows with one byte, transposes, or gathers strided source bytes into contiguous rows.
 //
 // Fast paths:
-//   fill       vector stores, aligned 64-byte blocks in the middle of each row;
+//   fill       vector stores in 64-byte blocks, aligned in the middle of long rows;
 //   transpose  64 x 64 byte tiles: 16 x 16 blocks through four levels of interleaves (several
 //              blocks per vector), then whole 64-byte destination rows; tiles are walked in
 //              bands with the next tile's source requested ahead, and destinations of several
 //              MiB whose rows share their place in a 64-byte line are written with streaming
 //              stores.  The borders go in 16 x 16 blocks and element by element;
 //   gather     column steps of magnitude 1..16 build 16 destination bytes from |step| 16-byte
-//              loads and byte shuffles.
+//              loads and byte shuffles with controls made at compile time; a row's last 16
+//              bytes come from a window that ends at its last element.
 // Every fast path reads only bytes that the element formula reads (its loads lie between the
 // first and last element of the rows and columns it covers); the rest goes element by element.
 #include "resample/move.h"
 
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 #include "resample/gcopy.h"
 
@@ -27,6 +29,8 @@
 #include "hwy/foreach_target.h"
 #include "hwy/highway.h"
 #include "hwy/cache_control.h"
+
+#include "arith/rows-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace bl {
@@ -79,20 +83,15 @@ using D16 = hn::Full128<uint8_t>;
 
 // ---- fill ----------------------------------------------------------------------------
 
+HWY_INLINE void Fill64(uint8_t* d, uint8_t value) {
+  ForBlockVectors<64>([&](auto dv, size_t i) { hn::StoreU(hn::Set(dv, value), dv, d + i); });
+}
+
 HWY_INLINE void FillRow(uint8_t* d, uint8_t value, size_t n) {
-  if (n < 64) {
+  if (n < 64)
     std::memset(d, value, n);
-    return;
-  }
-  const hn::ScalableTag<uint8_t> du8;
-  constexpr size_t N = hn::MaxLanes(du8);
-  const auto v = hn::Set(du8, value);
-  for (size_t i = 0; i < 64; i += N) hn::StoreU(v, du8, d + i);
-  size_t i = (64 - (reinterpret_cast<uintptr_t>(d) & 63)) & 63;
-  const size_t stop = i + ((n - i) & ~size_t{63});
-  for (; i < stop; i += 64)
-    for (size_t k = 0; k < 64; k += N) hn::Store(v, du8, d + i + k);
-  for (size_t k = 0; k < 64; k += N) hn::StoreU(v, du8, d + n - 64 + k);
+  else
+    ForRowBlocks64(d, n, [&](size_t i) { Fill64(d + i, value); });
 }
 
 void FillRows(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int32_t sRS, int32_t dRS) {
@@ -102,58 +101,64 @@ void FillRows(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int3
 
 // ---- transpose -----------------------------------------------------------------------
 
-// Within each 128-bit block L: v[j] holds rows 16L..16L+15 of column j; afterwards v[i] holds
-// columns 0..15 of row 16L + i.
-template <class D>
-HWY_INLINE void Transpose16(D d8, hn::VFromD<D>* v) {
-  const hn::Repartition<uint16_t, D> d16;
-  const hn::Repartition<uint32_t, D> d32;
-  const hn::Repartition<uint64_t, D> d64;
-  hn::VFromD<D> s1[16], s2[16], s3[16];
-  // Column pairs: u16 lane i = row i (first) or row 8 + i (second).
-  for (int j = 0; j < 16; j += 2) {
-    s1[j] = hn::InterleaveLower(d8, v[j], v[j + 1]);
-    s1[j + 1] = hn::InterleaveUpper(d8, v[j], v[j + 1]);
-  }
-  // Column quads: s2[j + q] holds rows 4q..4q+3 of columns j..j+3.
-  for (int j = 0; j < 16; j += 4) {
-    for (int h = 0; h < 2; ++h) {
-      const auto a = hn::BitCast(d16, s1[j + h]), b = hn::BitCast(d16, s1[j + 2 + h]);
-      s2[j + 2 * h] = hn::BitCast(d8, hn::InterleaveLower(d16, a, b));
-      s2[j + 2 * h + 1] = hn::BitCast(d8, hn::InterleaveUpper(d16, a, b));
-    }
-  }
-  // Column octets: s3[j + o] holds rows 2o, 2o+1 of columns j..j+7.
-  for (int j = 0; j < 16; j += 8) {
-    for (int q = 0; q < 4; ++q) {
-      const auto a = hn::BitCast(d32, s2[j + q]), b = hn::BitCast(d32, s2[j + 4 + q]);
-      s3[j + 2 * q] = hn::BitCast(d8, hn::InterleaveLower(d32, a, b));
-      s3[j + 2 * q + 1] = hn::BitCast(d8, hn::InterleaveUpper(d32, a, b));
-    }
-  }
-  for (int o = 0; o < 8; ++o) {
-    const auto a = hn::BitCast(d64, s3[o]), b = hn::BitCast(d64, s3[8 + o]);
-    v[2 * o] = hn::BitCast(d8, hn::InterleaveLower(d64, a, b));
-    v[2 * o + 1] = hn::BitCast(d8, hn::InterleaveUpper(d64, a, b));
+// The 16 x 16 byte transpose of each 128-bit block: given v0..v15 where block L of vj holds
+// rows 16L..16L+15 of column j, calls k(t0..t15) where block L of ti holds columns 0..15 of
+// row 16L + i.  Four rounds of the perfect shuffle: each round interleaves vector j with
+// vector j + 8 (lower and upper halves), which rotates the eight bits (vector, lane) of every
+// byte's position left by one; after four rounds vector and lane have traded places.
+template <int kRounds, class D, class K, class V>
+HWY_INLINE void ZipRounds(D d, const K& k, V a0, V a1, V a2, V a3, V a4, V a5, V a6, V a7, V b0, V b1, V b2, V b3,
+                          V b4, V b5, V b6, V b7) {
+  if constexpr (kRounds == 0) {
+    k(a0, a1, a2, a3, a4, a5, a6, a7, b0, b1, b2, b3, b4, b5, b6, b7);
+  } else {
+    ZipRounds<kRounds - 1>(d, k, hn::InterleaveLower(d, a0, b0), hn::InterleaveUpper(d, a0, b0),
+                           hn::InterleaveLower(d, a1, b1), hn::InterleaveUpper(d, a1, b1),
+                           hn::InterleaveLower(d, a2, b2), hn::InterleaveUpper(d, a2, b2),
+                           hn::InterleaveLower(d, a3, b3), hn::InterleaveUpper(d, a3, b3),
+                           hn::InterleaveLower(d, a4, b4), hn::InterleaveUpper(d, a4, b4),
+                           hn::InterleaveLower(d, a5, b5), hn::InterleaveUpper(d, a5, b5),
+                           hn::InterleaveLower(d, a6, b6), hn::InterleaveUpper(d, a6, b6),
+                           hn::InterleaveLower(d, a7, b7), hn::InterleaveUpper(d, a7, b7));
   }
 }
 
+// Loads column j (j < 16) from p + j * step and transposes (ZipRounds).
+template <class D, class K>
+HWY_INLINE void Transpose16(D d, const uint8_t* p, ptrdiff_t step, const K& k) {
+  ZipRounds<4>(d, k, hn::LoadU(d, p), hn::LoadU(d, p + step), hn::LoadU(d, p + 2 * step), hn::LoadU(d, p + 3 * step),
+               hn::LoadU(d, p + 4 * step), hn::LoadU(d, p + 5 * step), hn::LoadU(d, p + 6 * step),
+               hn::LoadU(d, p + 7 * step), hn::LoadU(d, p + 8 * step), hn::LoadU(d, p + 9 * step),
+               hn::LoadU(d, p + 10 * step), hn::LoadU(d, p + 11 * step), hn::LoadU(d, p + 12 * step),
+               hn::LoadU(d, p + 13 * step), hn::LoadU(d, p + 14 * step), hn::LoadU(d, p + 15 * step));
+}
+
+// Calls f(i, v) for each of the vectors handed over, i counting from 0.
+template <class F>
+HWY_INLINE auto Each(const F& f) {
+  return [&f](auto... v) {
+    size_t i = 0;
+    (f(i++, v), ...);
+  };
+}
+
 // Stores 128-bit block L of v to p + L * blockStep.
-HWY_INLINE void StoreBlocks(hn::Vec128<uint8_t> v, uint8_t* p, ptrdiff_t /*blockStep*/) { hn::StoreU(v, D16(), p); }
-#if HWY_TARGET <= HWY_AVX2
-HWY_INLINE void StoreBlocks(hn::Vec256<uint8_t> v, uint8_t* p, ptrdiff_t blockStep) {
-  const D16 d;
-  hn::StoreU(hn::LowerHalf(d, v), d, p);
-  hn::StoreU(hn::UpperHalf(d, v), d, p + blockStep);
-}
+template <class D>
+HWY_INLINE void StoreBlocks(D d, hn::Vec<D> v, uint8_t* p, ptrdiff_t blockStep) {
+#if HWY_HAVE_SCALABLE
+  HWY_ALIGN uint8_t buf[hn::MaxLanes(d)];
+  hn::Store(v, d, buf);
+  for (size_t L = 0; L < hn::Lanes(d) / 16; ++L) std::memcpy(p + static_cast<ptrdiff_t>(L) * blockStep, buf + 16 * L, 16);
+#else
+  if constexpr (hn::MaxLanes(d) <= 16) {
+    hn::StoreU(v, d, p);
+  } else {
+    const hn::Half<D> dh;
+    StoreBlocks(dh, hn::LowerHalf(dh, v), p, blockStep);
+    StoreBlocks(dh, hn::UpperHalf(dh, v), p + static_cast<ptrdiff_t>(hn::MaxLanes(d) / 32) * blockStep, blockStep);
+  }
 #endif
-#if HWY_TARGET <= HWY_AVX3
-HWY_INLINE void StoreBlocks(hn::Vec512<uint8_t> v, uint8_t* p, ptrdiff_t blockStep) {
-  const hn::Full256<uint8_t> dh;
-  StoreBlocks(hn::LowerHalf(dh, v), p, blockStep);
-  StoreBlocks(hn::UpperHalf(dh, v), p + 2 * blockStep, blockStep);
 }
-#endif
 
 // Transposes rows [r0, r1) of columns [c0, c1), c1 - c0 a multiple of 16, in blocks of 16
 // columns by Lanes(d) rows; returns the end of the rows it covered.
@@ -164,12 +169,10 @@ HWY_INLINE ptrdiff_t TransposeBlocks(D d8, uint8_t* dst, const uint8_t* src, ptr
   const ptrdiff_t rEnd = r0 + (r1 - r0) / h * h;
   for (ptrdiff_t r = r0; r < rEnd; r += h) {
     for (ptrdiff_t c = c0; c < c1; c += 16) {
-      const uint8_t* sc = src + c * sCS;
-      uint8_t* dc = dst + c;
-      hn::VFromD<D> v[16];
-      for (int j = 0; j < 16; ++j) v[j] = hn::LoadU(d8, sc + j * sCS + r);
-      Transpose16(d8, v);
-      for (int i = 0; i < 16; ++i) StoreBlocks(v[i], dc + (r + i) * dRS, 16 * dRS);
+      uint8_t* dc = dst + c + r * dRS;
+      Transpose16(d8, src + c * sCS + r, sCS, Each([&](size_t i, hn::Vec<D> v) {
+                    StoreBlocks(d8, v, dc + static_cast<ptrdiff_t>(i) * dRS, 16 * dRS);
+                  }));
     }
   }
   return rEnd;
@@ -199,7 +202,7 @@ HWY_INLINE void PutRow(D d, hn::VFromD<D> v, uint8_t* p) {
   }
 }
 
-#if HWY_TARGET <= HWY_AVX3
+#if HWY_TARGET <= HWY_AVX3 && HWY_ARCH_X86
 // Picks 128-bit blocks: result blocks 0, 1 from a, 2, 3 from b, by the 2-bit fields of kImm.
 template <int kImm>
 HWY_INLINE hn::Vec512<uint8_t> PickBlocks(hn::Vec512<uint8_t> a, hn::Vec512<uint8_t> b) {
@@ -207,60 +210,63 @@ HWY_INLINE hn::Vec512<uint8_t> PickBlocks(hn::Vec512<uint8_t> a, hn::Vec512<uint
 }
 
 // d + i*dRS (i < 64) receives 64 bytes of row i; s + j*sCS (j < 64) holds 64 rows of column j.
+// The four 16-column quarters are transposed into `part` (quarter q, vector i: block L holds
+// row 16L + i, columns 16q..16q+15); row 16L + i is then block L of the four quarters' vector
+// i side by side, a 4 x 4 transpose of blocks.
 template <bool kStream>
 HWY_INLINE void Tile64(uint8_t* d, const uint8_t* s, ptrdiff_t sCS, ptrdiff_t dRS) {
   const hn::Full512<uint8_t> d8;
-  hn::Vec512<uint8_t> v[4][16];
-  for (int q = 0; q < 4; ++q) {
-    for (int j = 0; j < 16; ++j) v[q][j] = hn::LoadU(d8, s + (16 * q + j) * sCS);
-    Transpose16(d8, v[q]);
-  }
-  // Block L of v[q][i]: row 16L + i, columns 16q..16q+15.  Row 16L + i is block L of the four
-  // v[q][i] side by side: a 4 x 4 transpose of blocks.
+  HWY_ALIGN uint8_t part[4][16][64];
+  for (int q = 0; q < 4; ++q)
+    Transpose16(d8, s + 16 * q * sCS, sCS, Each([&](size_t i, hn::Vec512<uint8_t> v) { hn::Store(v, d8, part[q][i]); }));
   for (int i = 0; i < 16; ++i) {
-    const auto t0 = PickBlocks<0x44>(v[0][i], v[1][i]);  // q0.L0 q0.L1 q1.L0 q1.L1
-    const auto t1 = PickBlocks<0xEE>(v[0][i], v[1][i]);  // q0.L2 q0.L3 q1.L2 q1.L3
-    const auto t2 = PickBlocks<0x44>(v[2][i], v[3][i]);  // q2.L0 q2.L1 q3.L0 q3.L1
-    const auto t3 = PickBlocks<0xEE>(v[2][i], v[3][i]);  // q2.L2 q2.L3 q3.L2 q3.L3
+    const auto v0 = hn::Load(d8, part[0][i]), v1 = hn::Load(d8, part[1][i]);
+    const auto v2 = hn::Load(d8, part[2][i]), v3 = hn::Load(d8, part[3][i]);
+    const auto t0 = PickBlocks<0x44>(v0, v1);  // q0.L0 q0.L1 q1.L0 q1.L1
+    const auto t1 = PickBlocks<0xEE>(v0, v1);  // q0.L2 q0.L3 q1.L2 q1.L3
+    const auto t2 = PickBlocks<0x44>(v2, v3);  // q2.L0 q2.L1 q3.L0 q3.L1
+    const auto t3 = PickBlocks<0xEE>(v2, v3);  // q2.L2 q2.L3 q3.L2 q3.L3
     PutRow<kStream>(d8, PickBlocks<0x88>(t0, t2), d + i * dRS);
     PutRow<kStream>(d8, PickBlocks<0xDD>(t0, t2), d + (16 + i) * dRS);
     PutRow<kStream>(d8, PickBlocks<0x88>(t1, t3), d + (32 + i) * dRS);
     PutRow<kStream>(d8, PickBlocks<0xDD>(t1, t3), d + (48 + i) * dRS);
   }
 }
-#elif HWY_TARGET <= HWY_AVX2
+#elif HWY_TARGET <= HWY_AVX2 && HWY_ARCH_X86
+// As above with 32 rows per vector: quarter q, vector i, block L holds row h + 16L + i.
 template <bool kStream>
 HWY_INLINE void Tile64(uint8_t* d, const uint8_t* s, ptrdiff_t sCS, ptrdiff_t dRS) {
   const hn::Full256<uint8_t> d8;
+  HWY_ALIGN uint8_t part[4][16][32];
   for (ptrdiff_t h = 0; h < 64; h += 32) {
-    hn::Vec256<uint8_t> v[4][16];
-    for (int q = 0; q < 4; ++q) {
-      for (int j = 0; j < 16; ++j) v[q][j] = hn::LoadU(d8, s + (16 * q + j) * sCS + h);
-      Transpose16(d8, v[q]);
-    }
-    // Block L of v[q][i]: row h + 16L + i, columns 16q..16q+15.
+    for (int q = 0; q < 4; ++q)
+      Transpose16(d8, s + 16 * q * sCS + h, sCS,
+                  Each([&](size_t i, hn::Vec256<uint8_t> v) { hn::Store(v, d8, part[q][i]); }));
     for (int i = 0; i < 16; ++i) {
+      const auto v0 = hn::Load(d8, part[0][i]), v1 = hn::Load(d8, part[1][i]);
+      const auto v2 = hn::Load(d8, part[2][i]), v3 = hn::Load(d8, part[3][i]);
       uint8_t* lo = d + (h + i) * dRS;
       uint8_t* hi = d + (h + 16 + i) * dRS;
-      PutRow<kStream>(d8, hn::ConcatLowerLower(d8, v[1][i], v[0][i]), lo);
-      PutRow<kStream>(d8, hn::ConcatLowerLower(d8, v[3][i], v[2][i]), lo + 32);
-      PutRow<kStream>(d8, hn::ConcatUpperUpper(d8, v[1][i], v[0][i]), hi);
-      PutRow<kStream>(d8, hn::ConcatUpperUpper(d8, v[3][i], v[2][i]), hi + 32);
+      PutRow<kStream>(d8, hn::ConcatLowerLower(d8, v1, v0), lo);
+      PutRow<kStream>(d8, hn::ConcatLowerLower(d8, v3, v2), lo + 32);
+      PutRow<kStream>(d8, hn::ConcatUpperUpper(d8, v1, v0), hi);
+      PutRow<kStream>(d8, hn::ConcatUpperUpper(d8, v3, v2), hi + 32);
     }
   }
 }
 #else
+// 16 rows at a time: the four 16-column quarters go through `part` so that each destination
+// row's 64 bytes are written one after another.
 template <bool kStream>
 HWY_INLINE void Tile64(uint8_t* d, const uint8_t* s, ptrdiff_t sCS, ptrdiff_t dRS) {
   const D16 d8;
+  HWY_ALIGN uint8_t part[16][64];
   for (ptrdiff_t h = 0; h < 64; h += 16) {
-    hn::Vec128<uint8_t> v[4][16];
-    for (int q = 0; q < 4; ++q) {
-      for (int j = 0; j < 16; ++j) v[q][j] = hn::LoadU(d8, s + (16 * q + j) * sCS + h);
-      Transpose16(d8, v[q]);
-    }
+    for (int q = 0; q < 4; ++q)
+      Transpose16(d8, s + 16 * q * sCS + h, sCS,
+                  Each([&](size_t i, hn::Vec<D16> v) { hn::Store(v, d8, part[i] + 16 * q); }));
     for (int i = 0; i < 16; ++i)
-      for (int q = 0; q < 4; ++q) PutRow<kStream>(d8, v[q][i], d + (h + i) * dRS + 16 * q);
+      for (int q = 0; q < 4; ++q) PutRow<kStream>(d8, hn::Load(d8, part[i] + 16 * q), d + (h + i) * dRS + 16 * q);
   }
 }
 #endif
@@ -336,55 +342,97 @@ void Transpose(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int
 
 // Shuffle controls for one group of 16 destination bytes with column step `step`
 // (1 <= |step| <= 16): the group's source bytes lie in a window of 16|step| bytes, read as
-// |step| 16-byte loads; control j picks from load j the bytes it holds (0x80: none).
+// |step| 16-byte loads; control j picks from load j the bytes it holds (0x80: none).  A body
+// window reaches |step| - 1 bytes past the group's last element (above it for positive steps,
+// below it for negative ones); an end window is placed to end at the last element instead,
+// reaching |step| - 1 bytes before the group's first element, for the last group of a row.
+// Made at compile time for every step, so a call has nothing to prepare.
 struct GatherPlan {
-  int loads;
   ptrdiff_t window;  // window start relative to the group's first element
-  alignas(16) uint8_t ctl[16][16];
+  uint8_t ctl[16][16];
 };
 
-HWY_INLINE void MakePlan(GatherPlan& p, ptrdiff_t step) {
+constexpr GatherPlan MakePlan(ptrdiff_t step, bool end) {
+  GatherPlan p{};
   const ptrdiff_t a = step < 0 ? -step : step;
-  p.loads = static_cast<int>(a);
-  // Positive steps: the window starts at the first element.  Negative steps: it ends at the
-  // first element (the highest address).
-  p.window = step > 0 ? 0 : 1 - 16 * a;
-  for (int j = 0; j < p.loads; ++j)
-    for (int i = 0; i < 16; ++i) {
+  // Body windows start at the first element for positive steps and end at it (the highest
+  // address) for negative ones; end windows end at the last element or start at it.
+  if (!end)
+    p.window = step > 0 ? 0 : 1 - 16 * a;
+  else
+    p.window = step > 0 ? 1 - a : -15 * a;
+  for (ptrdiff_t j = 0; j < a; ++j)
+    for (ptrdiff_t i = 0; i < 16; ++i) {
       const ptrdiff_t off = i * step - p.window - 16 * j;
       p.ctl[j][i] = (off >= 0 && off < 16) ? static_cast<uint8_t>(off) : 0x80;
     }
+  return p;
 }
 
-template <int kLoads>
-HWY_INLINE void GatherGroups(uint8_t* d, const uint8_t* s, ptrdiff_t groups, ptrdiff_t step, const GatherPlan& p) {
+// Body and end plans for steps -16..16 at index step + 16.
+struct GatherPlans {
+  GatherPlan body[33], end[33];
+};
+constexpr GatherPlans MakePlans() {
+  GatherPlans t{};
+  for (ptrdiff_t step = -16; step <= 16; ++step)
+    if (step != 0) {
+      t.body[step + 16] = MakePlan(step, false);
+      t.end[step + 16] = MakePlan(step, true);
+    }
+  return t;
+}
+alignas(16) constexpr GatherPlans kGatherPlans = MakePlans();
+
+template <class V>
+HWY_INLINE V OrAll(V v) {
+  return v;
+}
+template <class V, class... R>
+HWY_INLINE V OrAll(V v, R... r) {
+  return hn::Or(v, OrAll(r...));
+}
+
+// The rows with the body plan's controls in registers: ctl J picks from load J (J < |step|).
+// Groups of 16 elements from the row's start, then (cols > 16) one end group for the last 16
+// elements, overlapping the groups before it.
+template <int... J, class... V>
+HWY_INLINE void GatherRowsWith(std::integer_sequence<int, J...>, uint8_t* dst, const uint8_t* src, int32_t rows,
+                               int32_t cols, int32_t dLB, int32_t sLB, ptrdiff_t step, ptrdiff_t groups,
+                               const GatherPlan& body, const GatherPlan& end, V... ctl) {
   const D16 d8;
-  hn::Vec128<uint8_t> ctl[kLoads];
-  for (int j = 0; j < kLoads; ++j) ctl[j] = hn::Load(d8, p.ctl[j]);
-  const uint8_t* w = s + p.window;
-  for (ptrdiff_t g = 0; g < groups; ++g) {
-    auto acc = hn::TableLookupBytesOr0(hn::LoadU(d8, w), ctl[0]);
-    for (int j = 1; j < kLoads; ++j) acc = hn::Or(acc, hn::TableLookupBytesOr0(hn::LoadU(d8, w + 16 * j), ctl[j]));
-    hn::StoreU(acc, d8, d);
-    d += 16;
-    w += 16 * step;
-  }
-}
-
-template <int kLoads>
-void GatherRowsT(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int32_t dLB, int32_t sLB,
-                 ptrdiff_t step, const GatherPlan& p, ptrdiff_t groups) {
   for (int32_t r = 0; r < rows; ++r) {
     uint8_t* d = dst + static_cast<ptrdiff_t>(r) * dLB;
     const uint8_t* s = src + static_cast<ptrdiff_t>(r) * sLB;
-    GatherGroups<kLoads>(d, s, groups, step, p);
-    GatherElements(d, s, groups * 16, cols, step);
+    const uint8_t* w = s + body.window;
+    for (ptrdiff_t g = 0; g < groups; ++g) {
+      hn::StoreU(OrAll(hn::TableLookupBytesOr0(hn::LoadU(d8, w + 16 * J), ctl)...), d8, d + 16 * g);
+      w += 16 * step;
+    }
+    if (groups * 16 == cols) continue;
+    if (cols > 16) {
+      const uint8_t* e = s + (cols - 16) * step + end.window;
+      hn::StoreU(OrAll(hn::TableLookupBytesOr0(hn::LoadU(d8, e + 16 * J), hn::LoadU(d8, end.ctl[J]))...), d8,
+                 d + cols - 16);
+    } else {
+      GatherElements(d, s, groups * 16, cols, step);
+    }
   }
+}
+
+template <int... J>
+HWY_NOINLINE void GatherRowsT(std::integer_sequence<int, J...> loads, uint8_t* dst, const uint8_t* src, int32_t rows,
+                              int32_t cols, int32_t dLB, int32_t sLB, ptrdiff_t step, ptrdiff_t groups) {
+  const GatherPlan& body = kGatherPlans.body[step + 16];
+  const GatherPlan& end = kGatherPlans.end[step + 16];
+  GatherRowsWith(loads, dst, src, rows, cols, dLB, sLB, step, groups, body, end, hn::LoadU(D16(), body.ctl[J])...);
 }
 
 void Gather(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int32_t dLB, int32_t sLB, int32_t step) {
   const ptrdiff_t a = step < 0 ? -static_cast<ptrdiff_t>(step) : step;
   if (step == 1) {
+    // Row copies: one call for rows laid out forward, else row by row.
+    if (dLB >= 0 && sLB >= 0) return gcopy_rect(dst, dLB, cols, rows, src, sLB);
     for (int32_t r = 0; r < rows; ++r)
       gcopy_rect(dst + static_cast<ptrdiff_t>(r) * dLB, 0, cols, 1, src + static_cast<ptrdiff_t>(r) * sLB, 0);
     return;
@@ -404,7 +452,7 @@ void Gather(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int32_
     }
     return;
   }
-  if (a == 0 || a > 16 || cols < 32) {
+  if (a == 0 || a > 16 || cols < 16) {
     for (int32_t r = 0; r < rows; ++r)
       GatherElements(dst + static_cast<ptrdiff_t>(r) * dLB, src + static_cast<ptrdiff_t>(r) * sLB, 0, cols, step);
     return;
@@ -412,15 +460,15 @@ void Gather(uint8_t* dst, const uint8_t* src, int32_t rows, int32_t cols, int32_
   // Group g covers elements 16g..16g+15 and reads a window of 16|step| bytes that reaches
   // |step| - 1 bytes beyond its last element (past it for positive steps, below it for negative
   // ones).  Groups are taken only while that window stays within the row's elements, that is
-  // while (16g + 16)|step| + |step| - 1 <= cols|step|; the rest go element by element.
+  // while (16g + 16)|step| + |step| - 1 <= cols|step|; that leaves at most 16 elements, which
+  // one end group covers (its window starts |step| - 1 bytes before its first element, inside
+  // the row when that is not the row's first element).
   ptrdiff_t groups = 0;
   while ((groups + 1) * 16 <= cols && ((groups + 1) * 16 + 1) * a - 1 <= static_cast<ptrdiff_t>(cols) * a) ++groups;
-  GatherPlan p;
-  MakePlan(p, step);
   switch (a) {
 #define BL_GATHER_CASE(k) \
   case k:                 \
-    return GatherRowsT<k>(dst, src, rows, cols, dLB, sLB, step, p, groups);
+    return GatherRowsT(std::make_integer_sequence<int, k>(), dst, src, rows, cols, dLB, sLB, step, groups);
     BL_GATHER_CASE(1) BL_GATHER_CASE(2) BL_GATHER_CASE(3) BL_GATHER_CASE(4) BL_GATHER_CASE(5) BL_GATHER_CASE(6)
     BL_GATHER_CASE(7) BL_GATHER_CASE(8) BL_GATHER_CASE(9) BL_GATHER_CASE(10) BL_GATHER_CASE(11)
     BL_GATHER_CASE(12) BL_GATHER_CASE(13) BL_GATHER_CASE(14) BL_GATHER_CASE(15) BL_GATHER_CASE(16)

@@ -1,15 +1,18 @@
-// Blend routines: the accelerated kernel against its table loop, memcpy of the same bytes and,
-// where they have the mode, pixman and OpenCV.
+// Blend routines: the replacement routine (through its slot, as the host calls it) against its
+// table model, memcpy of the same bytes and, where they have the mode, pixman and OpenCV.
 //
-// Cases: 8-bit planes of 2048x2048 ("in_cache") and 8192x4096 ("out_of_cache"); source,
-// destination, mask and alpha start 1, 3, 5 and 6 bytes past a 64-byte boundary.  Bytes
-// processed count every plane read (the destination included) plus the destination written.
+// Cases: 8-bit planes of 64x64 (a host tile), 2048x2048 (cache resident) and 8192x4096 (out of
+// cache); source, destination, mask and alpha start 1, 3, 5 and 6 bytes past a 64-byte
+// boundary, rows without gaps.  Bytes processed count every plane read (the destination
+// included) plus the destination written.
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "blend/blend.h"
+#include "brisklane/host_abi.h"
 #include "common/ratio.h"
-#include "tests/blend/blend_cases.h"
 
 #ifdef BL_HAVE_PIXMAN
 #include <pixman.h>
@@ -20,15 +23,60 @@
 
 namespace {
 
-using blendtest::Call;
-using blendtest::Form;
-using blendtest::Routine;
+enum class Form { Opacity, Const, Src, Rect, Mat, Arith, Fade };
+
+// Every argument any blend routine takes; each form uses its own subset.
+struct Call {
+  const uint8_t* s;
+  uint8_t* d;
+  const uint8_t* a;
+  const uint8_t* m;
+  int16_t rows, cols, sRB, dRB, mRB;
+  int16_t c, scale, offset;
+  uint8_t f;
+};
+using Runner = void (*)(const Call&);
+
+#define BB_OPACITY(fn) [](const Call& k) { fn(k.d, k.rows, k.cols, k.dRB, k.c); }
+#define BB_CONST(fn) [](const Call& k) { fn(k.c, k.d, k.m, k.rows, k.cols, k.dRB, k.mRB); }
+#define BB_SRC(fn) [](const Call& k) { fn(k.s, k.d, k.m, k.rows, k.cols, k.sRB, k.dRB, k.mRB); }
+#define BB_RECT(fn) [](const Call& k) { fn(k.s, k.d, k.rows, k.cols, k.sRB, k.dRB); }
+#define BB_MAT(fn) [](const Call& k) { fn(k.s, k.d, k.a, k.m, k.rows, k.cols, k.sRB, k.dRB, k.mRB); }
+#define BB_ARITH(fn) [](const Call& k) { fn(k.s, k.d, k.rows, k.cols, k.sRB, k.dRB, k.scale, k.offset); }
+#define BB_FADE(fn) [](const Call& k) { fn(k.s, k.d, k.rows, k.cols, k.sRB, k.dRB, k.f); }
+
+struct Routine {
+  const char* name;
+  Form form;
+  Runner fast;    // the replacement routine
+  Runner model;   // the table model
+};
+
+#define BB_ROUTINE(Name, FORM, Kind) \
+  Routine { #Name, Form::Kind, BB_##FORM(::GAV##Name), BB_##FORM(bl::scalar::Name) }
+
+const Routine kRoutines[] = {
+    BB_ROUTINE(AdjustOpacity, OPACITY, Opacity),   BB_ROUTINE(BlendConst, CONST, Const),
+    BB_ROUTINE(BlendFactor, FADE, Fade),           BB_ROUTINE(DarkenOnly, SRC, Src),
+    BB_ROUTINE(DarkenOnly2, CONST, Const),         BB_ROUTINE(LightenOnly, SRC, Src),
+    BB_ROUTINE(LightenOnly2, CONST, Const),        BB_ROUTINE(MultiplyBlend, SRC, Src),
+    BB_ROUTINE(MultiplyBlend2, CONST, Const),      BB_ROUTINE(MultiplyRect, RECT, Rect),
+    BB_ROUTINE(ScreenBlend, SRC, Src),             BB_ROUTINE(ScreenBlend2, CONST, Const),
+    BB_ROUTINE(ScreenRect, RECT, Rect),            BB_ROUTINE(BlackMat, MAT, Mat),
+    BB_ROUTINE(WhiteMat, MAT, Mat),                BB_ROUTINE(ThresholdBlend, SRC, Src),
+    BB_ROUTINE(ThresholdBlend2, CONST, Const),     BB_ROUTINE(DifferenceRect, RECT, Rect),
+    BB_ROUTINE(AddRect, ARITH, Arith),             BB_ROUTINE(SubtractRect, ARITH, Arith),
+    BB_ROUTINE(OverlayBlend, SRC, Src),            BB_ROUTINE(OverlayBlend2, CONST, Const),
+    BB_ROUTINE(OverlayBlend3, RECT, Rect),         BB_ROUTINE(HardLightBlend, SRC, Src),
+    BB_ROUTINE(HardLightBlend2, CONST, Const),     BB_ROUTINE(HardLightBlend3, RECT, Rect),
+};
 
 struct Size {
   const char* name;
   int cols, rows;
 };
-const Size kSizes[] = {{"in_cache", 2048, 2048}, {"out_of_cache", 8192, 4096}};
+const Size kSizes[] = {{"64x64", 64, 64}, {"2048x2048", 2048, 2048}, {"8192x4096", 8192, 4096}};
+constexpr int kNumSizes = 3;
 
 // Planes for one size, made once and shared by every benchmark of that size.
 struct Work {
@@ -38,27 +86,23 @@ struct Work {
       : n(static_cast<size_t>(z.cols) * z.rows), s(n + 64, 11), d(n + 64, 12), m(n + 64, 13), a(n + 64, 14) {}
 };
 Work& work(int size_index) {
-  static std::unique_ptr<Work> w[2];
+  static std::unique_ptr<Work> w[kNumSizes];
   if (!w[size_index]) w[size_index] = std::make_unique<Work>(kSizes[size_index]);
   return *w[size_index];
 }
 
-Call make_call(const Routine& r, int size_index) {
+void init_tables() {
+  static const bool done = (corvelInitTables(), true);
+  (void)done;
+}
+
+Call make_call(int size_index, int16_t scale) {
   const Size& z = kSizes[size_index];
   Work& w = work(size_index);
-  Call k;
-  k.s = w.s.at(1);
-  k.d = w.d.at(3);
-  k.m = w.m.at(5);
-  k.a = w.a.at(6);
-  k.rows = static_cast<int16_t>(z.rows);
-  k.cols = static_cast<int16_t>(z.cols);
-  k.sRB = k.dRB = k.mRB = static_cast<int16_t>(z.cols);
-  k.c = 140;
-  k.scale = 1000;
-  k.offset = 0;
-  k.f = 100;
-  return k;
+  const int16_t stride = static_cast<int16_t>(z.cols);
+  return Call{w.s.at(1), w.d.at(3), w.a.at(6), w.m.at(5), static_cast<int16_t>(z.rows), static_cast<int16_t>(z.cols),
+              stride,    stride,    stride,    140,       scale,                          0,
+              100};
 }
 
 // Bytes read plus written per pixel.
@@ -75,16 +119,18 @@ int bytes_per_pixel(Form f) {
   return 3;
 }
 
-void run_kernel(benchmark::State& state, const Routine& r, int size_index, bool fast, int16_t scale) {
-  Call k = make_call(r, size_index);
-  k.scale = scale;
-  const blendtest::Runner fn = fast ? r.fast : r.model;
+void run_routine(benchmark::State& state, const Routine& r, int size_index, bool fast, int16_t scale) {
+  init_tables();
+  const Call k = make_call(size_index, scale);
+  const Runner fn = fast ? r.fast : r.model;
   for (auto _ : state) {
     fn(k);
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(work(size_index).n) *
+  const size_t n = work(size_index).n;
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(n) *
                           bytes_per_pixel(r.form));
+  blbench::set_pixels(state, n);
 }
 
 #ifdef BL_HAVE_PIXMAN
@@ -139,42 +185,26 @@ int peer_mode(const std::string& name) {
   return 0;
 }
 
+void reg(const std::string& name, std::function<void(benchmark::State&)> fn) {
+  benchmark::RegisterBenchmark(name.c_str(), std::move(fn))->MinTime(0.05)->UseRealTime();
+}
+
 const bool kRegistered = [] {
-  for (const Routine& rr : blendtest::routines()) {
+  for (const Routine& rr : kRoutines) {
     const Routine* r = &rr;
-    for (int zi = 0; zi < 2; ++zi) {
+    for (int zi = 0; zi < kNumSizes; ++zi) {
       const std::string tail = std::string("/") + kSizes[zi].name;
-      const std::string name = r->name;
-      auto reg = [&](const std::string& variant, auto fn) {
-        benchmark::RegisterBenchmark((name + "/" + variant + tail).c_str(), fn)->MinTime(0.05)->UseRealTime();
-      };
-      reg("fast", [r, zi](benchmark::State& st) {
-        blendtest::init_tables();
-        run_kernel(st, *r, zi, true, 1000);
-      });
-      reg("scalar", [r, zi](benchmark::State& st) {
-        blendtest::init_tables();
-        run_kernel(st, *r, zi, false, 1000);
-      });
-      reg("memcpy", [r, zi](benchmark::State& st) {
-        blbench::run_memcpy(st, work(zi).n * bytes_per_pixel(r->form) / 2);
-      });
-      if (r->form == Form::Arith) {
-        // A scale other than 1000 divides per pixel.
-        const std::string sc = name + "_scale1500";
-        benchmark::RegisterBenchmark((sc + "/fast" + tail).c_str(), [r, zi](benchmark::State& st) {
-          blendtest::init_tables();
-          run_kernel(st, *r, zi, true, 1500);
-        })->MinTime(0.05)->UseRealTime();
-        benchmark::RegisterBenchmark((sc + "/scalar" + tail).c_str(), [r, zi](benchmark::State& st) {
-          blendtest::init_tables();
-          run_kernel(st, *r, zi, false, 1500);
-        })->MinTime(0.05)->UseRealTime();
-        benchmark::RegisterBenchmark((sc + "/memcpy" + tail).c_str(), [r, zi](benchmark::State& st) {
-          blbench::run_memcpy(st, work(zi).n * 3 / 2);
-        })->MinTime(0.05)->UseRealTime();
+      // Add and subtract also with a scale other than 1000, which divides per pixel.
+      const bool arith = r->form == Form::Arith;
+      for (int16_t scale : {int16_t{1000}, int16_t{1500}}) {
+        if (scale != 1000 && !arith) continue;
+        const std::string name = std::string(r->name) + (scale == 1000 ? "" : "_scale1500");
+        reg(name + "/fast" + tail, [r, zi, scale](benchmark::State& st) { run_routine(st, *r, zi, true, scale); });
+        reg(name + "/scalar" + tail, [r, zi, scale](benchmark::State& st) { run_routine(st, *r, zi, false, scale); });
+        reg(name + "/memcpy" + tail,
+            [r, zi](benchmark::State& st) { blbench::run_memcpy(st, work(zi).n * bytes_per_pixel(r->form) / 2); });
       }
-      const int mode = peer_mode(name);
+      const int mode = peer_mode(r->name);
       (void)mode;
 #ifdef BL_HAVE_PIXMAN
       if (mode) {
@@ -182,13 +212,14 @@ const bool kRegistered = [] {
                                           PIXMAN_OP_OVERLAY,    PIXMAN_OP_HARD_LIGHT, PIXMAN_OP_DARKEN,
                                           PIXMAN_OP_LIGHTEN,    PIXMAN_OP_DIFFERENCE, PIXMAN_OP_ADD};
         const pixman_op_t op = ops[mode];
-        reg("pixman", [op, zi](benchmark::State& st) { run_pixman(st, op, zi); });
+        reg(std::string(r->name) + "/pixman" + tail, [op, zi](benchmark::State& st) { run_pixman(st, op, zi); });
       }
 #endif
 #ifdef BL_HAVE_OPENCV
       if (mode == 7 || mode == 5 || mode == 6) {
         const int which = mode == 7 ? 0 : mode == 5 ? 1 : 2;
-        reg("opencv", [r, which, zi](benchmark::State& st) { run_opencv(st, *r, which, zi); });
+        reg(std::string(r->name) + "/opencv" + tail,
+            [r, which, zi](benchmark::State& st) { run_opencv(st, *r, which, zi); });
       }
 #endif
     }

@@ -7,7 +7,15 @@
 //   any other word: a peer library (pixman, opencv, ...)
 // and call state.SetBytesProcessed() with the bytes the call reads plus the bytes it writes
 // (the memcpy variant: twice the bytes copied).  After the normal console output, bl_bench_main
-// prints one table per case: fast throughput and the ratios measured in this same run.
+// prints one table per case: fast throughput and the ratios measured in this same run (with
+// --benchmark_repetitions, the fastest repetition of each).
+//
+// Small calls.  A case label starts with the size of the plane the call produces, "<W>x<H>",
+// optionally followed by "_<detail>".  Every routine has a "64x64" case beside its "2048x2048"
+// one; a second table pairs the two (same routine, same detail) and prints the fast variant's
+// output pixels per second on the small plane against the large one.  Call set_pixels() on the
+// fast variant with the pixels a call produces (without it the byte rates are compared, the same
+// ratio wherever the bytes per pixel do not change with the size).
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -34,6 +42,11 @@ class Buffer {
 
 // memcpy of `bytes` bytes, reported as reading and writing them.
 void run_memcpy(benchmark::State& state, size_t bytes);
+
+// Reports `pixels` output pixels per iteration (the small-call table's rate).
+inline void set_pixels(benchmark::State& state, size_t pixels) {
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(pixels));
+}
 
 }  // namespace blbench
 

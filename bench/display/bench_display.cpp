@@ -1,10 +1,11 @@
-// Display subsampling and replication on whole planes: the replacement routines (fast), the
-// row models (scalar) and memcpy of the bytes the routine writes.
+// Display subsampling and replication on whole planes: the replacement routines through their
+// slots (fast), the row models (scalar) and memcpy of the bytes the routine writes.
 //
-// Planes of 512 x 512 (cache resident), 2048 x 2048 and 8192 x 4096.
-// Cases: <W>x<H>_s<step> subsamples a W x H plane at that step into a packed display buffer
-// (s1pad: a destination with 64 bytes of padding per row, so the 1:1 copy goes row by row);
-// <W>x<H>_f<factor> enlarges a (W/f) x (H/f) image to W x H pixels.
+// Cases are named by the display buffer they fill, W x H pixels: 64 x 64 (a small update),
+// 512 x 512 (cache resident), 2048 x 2048 and 4096 x 2048 (out of cache).
+// <W>x<H>_s<step> subsamples a (W*step) x (H*step) plane at that step into a packed display
+// buffer (s1pad: a destination with 64 bytes of padding per row, so the 1:1 copy goes row by
+// row); <W>x<H>_f<factor> enlarges a (W/f) x (H/f) image to W x H pixels.
 // Bytes processed: samples read plus bytes written.  SubSample14 fills one byte of every 32-bit
 // pixel and leaves the other three alone; its written bytes are counted as the pixel span it
 // fills (4 per sample), the memory it moves, and memcpy copies that span.
@@ -19,7 +20,8 @@
 
 namespace {
 
-constexpr int kMaxW = 8192, kMaxH = 4096;
+// The largest display buffer and step: planes of up to kMaxW*kMaxStep x kMaxH*kMaxStep samples.
+constexpr int kMaxW = 4096, kMaxH = 2048, kMaxStep = 4;
 
 struct Buffers {
   std::vector<uint8_t> storage[6];
@@ -27,7 +29,8 @@ struct Buffers {
   uint8_t* out;
   uint8_t* copy_src;
   Buffers() {
-    const size_t plane_bytes = static_cast<size_t>(kMaxW) * kMaxH;
+    const size_t plane_bytes = static_cast<size_t>(kMaxW) * kMaxH * kMaxStep * kMaxStep;
+    const size_t out_bytes = static_cast<size_t>(kMaxW) * kMaxH * 4;
     uint64_t x = 0x9E3779B97F4A7C15ull;
     for (int k = 0; k < 4; ++k) {
       storage[k].resize(plane_bytes + 64);
@@ -39,12 +42,12 @@ struct Buffers {
         std::memcpy(plane[k] + i, &x, 8);
       }
     }
-    storage[4].resize(plane_bytes * 4 + 64 * kMaxH + 64);
+    storage[4].resize(out_bytes + 64 * kMaxH + 64);
     out = align(storage[4].data());
-    std::memset(out, 1, plane_bytes * 4 + 64 * kMaxH);
-    storage[5].resize(plane_bytes * 4 + 64);
+    std::memset(out, 1, out_bytes + 64 * kMaxH);
+    storage[5].resize(out_bytes + 64);
     copy_src = align(storage[5].data());
-    std::memset(copy_src, 2, plane_bytes * 4);
+    std::memset(copy_src, 2, out_bytes);
   }
   static uint8_t* align(uint8_t* p) {
     return reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(p) + 63) & ~uintptr_t{63});
@@ -82,12 +85,13 @@ const char* form_name(Form f) {
   return "";
 }
 
+// A display buffer of w x h pixels from a plane of (w*step) x (h*step) samples.
 struct Sub {
   Form form;
   int w, h, step, pad;
-  int cols() const { return w / step; }
-  int rows() const { return h / step; }
-  int32_t adv() const { return w * step; }
+  int cols() const { return w; }
+  int rows() const { return h; }
+  int32_t adv() const { return w * step * step; }
   size_t out_samples() const { return static_cast<size_t>(cols()) * rows(); }
   int planes_read() const { return form == Form::k34 ? 3 : form == Form::k44 ? 4 : 1; }
   size_t bytes_written() const {
@@ -117,6 +121,7 @@ void run_fast(benchmark::State& state, const Sub& c) {
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(c.bytes_processed()));
+  blbench::set_pixels(state, c.out_samples());
 }
 
 void run_scalar(benchmark::State& state, const Sub& c) {
@@ -164,6 +169,7 @@ void run_replicate(benchmark::State& state, const Rep& c, bool fast) {
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(c.bytes_processed()));
+  blbench::set_pixels(state, static_cast<size_t>(c.src_cols()) * c.factor * c.src_rows() * c.factor);
 }
 
 struct Registrar {
@@ -177,7 +183,7 @@ struct Registrar {
 
     const double kMinTime = 0.05;
     // 512 x 512 stays in the caches: it shows the kernels' own speed apart from memory's.
-    const int sizes[3][2] = {{512, 512}, {2048, 2048}, {8192, 4096}};
+    const int sizes[4][2] = {{64, 64}, {512, 512}, {2048, 2048}, {kMaxW, kMaxH}};
     for (const auto& sz : sizes) {
       const std::string dims = std::to_string(sz[0]) + "x" + std::to_string(sz[1]);
       for (Form f : {Form::k11, Form::k1C1, Form::k14, Form::k1C4, Form::k34, Form::k44})
