@@ -203,9 +203,12 @@ State current(const Record& rec) {
 }
 
 void compare(const State& want, const State& got) {
-  for (const auto& [base, slots] : want.tables)
-    for (size_t i = 0; i < slots.size(); ++i)
-      if (got.tables.at(base)[i] != slots[i]) fail(str("slot ", i, " of a routine table"));
+  for (const auto& [base, slots] : want.tables) {
+    const std::vector<BLRoutine>& now = got.tables.at(base);
+    if (now == slots) continue;
+    const size_t i = static_cast<size_t>(std::mismatch(slots.begin(), slots.end(), now.begin()).first - slots.begin());
+    fail(str("slot ", i, " of a routine table"));
+  }
   for (size_t r = 0; r < want.saved.size(); ++r)
     if (got.saved[r] != want.saved[r]) fail(str("the saved host routine of row ", r + 1));
   if (got.wait != want.wait) fail("the saved WaitFinished");
