@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(g++ cmake ninja-build pkg-config libhwy-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
-          libx11-dev libxt-dev libmotif-dev xvfb libpixman-1-dev libopencv-core-dev libopencv-imgproc-dev)
+          libx11-dev libxt-dev libmotif-dev libxtst-dev xvfb libpixman-1-dev libopencv-core-dev libopencv-imgproc-dev
+          liblcms2-dev)
 JOBS=$(nproc)
 
 install_deps() {
@@ -21,6 +22,15 @@ install_deps() {
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
   fi
+}
+
+start_xvfb() {  # a private X display for the tests that draw windows (DISPLAY for this run)
+  local fifo
+  fifo=$(mktemp -u) && mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+  trap "kill $! 2>/dev/null || true" EXIT
+  export DISPLAY=":$(head -n 1 "$fifo")"
+  rm -f "$fifo"
 }
 
 build() {  # build DIR TARGET [cmake options...]
@@ -38,12 +48,13 @@ case "$cmd" in
     ;;
   test)
     install_deps
-    build build all -DCMAKE_BUILD_TYPE=Release -DBL_BENCH=ON
+    start_xvfb
+    build build all -DCMAKE_BUILD_TYPE=Release -DBL_BENCH=ON -DBL_WERROR=ON
     (cd build && ctest --output-on-failure -j "$JOBS")
-    build build-asan all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBL_SANITIZE=ON -DBL_BENCH=OFF
+    build build-asan all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBL_SANITIZE=ON -DBL_BENCH=OFF -DBL_WERROR=ON
     (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$JOBS")
     # Where threads meet: the concurrency tests under ThreadSanitizer.
-    build build-tsan test_threads -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBL_TSAN=ON -DBL_BENCH=OFF
+    build build-tsan test_threads -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBL_TSAN=ON -DBL_BENCH=OFF -DBL_WERROR=ON
     (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^threads$')
     ;;
   bench)

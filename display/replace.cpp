@@ -9,6 +9,7 @@
 
 #include "brisklane/vl.h"
 #include "color/display_tables.h"
+#include "display/fbx.h"
 #include "display/subsample.h"
 #include "glue/host.h"
 #include "glue/replace.h"
@@ -96,7 +97,14 @@ BL_REPLACEMENT(Replicate32) = {
     .kernel = replicate_32,
 };
 
-BL_HANDED_ON(CopyBits);
+// The direct framebuffer copy; whatever it declines goes to the host's CopyBits.
+BL_REPLACEMENT(CopyBits) = {
+    .attempt = [](const void* src, void* dstBits, const void* srcRect, const void* dstRect, int16_t mode,
+                  const void* mask) {
+      FBX_set_debug_flags(debug, silent);
+      return FBXCopyBits(src, dstBits, srcRect, dstRect, mode, mask) != 0;
+    },
+};
 
 extern "C" {
 void GAVSet1C1Table(const uint8_t* table) { std::memcpy(GAV1C1Table, table, sizeof GAV1C1Table); }

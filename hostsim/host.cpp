@@ -11,14 +11,7 @@
 extern "C" {
 __attribute__((visibility("default"))) uint8_t resultAsBGR = 0;
 __attribute__((visibility("default"))) uint8_t MPresultBGR = 0;
-
-// This host has no windows of its own: its windowing glue answers that there is nothing to draw on.
-__attribute__((visibility("default"))) void* tl_tessel_get_top_shell(void) { return nullptr; }
-__attribute__((visibility("default"))) void* tl_tessel_get_app_context(void) { return nullptr; }
-__attribute__((visibility("default"))) void tl_tessel_dispatch_event(void*) {}
-__attribute__((visibility("default"))) void* tl_tessel_get_display(void) { return nullptr; }
-__attribute__((visibility("default"))) void* tl_tessel_window_widget(void*) { return nullptr; }
-__attribute__((visibility("default"))) void tl_window_device_to_local(void*, int16_t*) {}
+// The windowing glue (tl_tessel_*, tl_window_device_to_local): hostsim/xhost.cpp.
 }
 
 namespace hs {

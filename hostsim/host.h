@@ -93,16 +93,27 @@ uint32_t suite_code(const char* name);
 
 // ---- the demo ------------------------------------------------------------------------
 
-// The built-in image: four 8-bit planes (red, green, blue, alpha) of width x height.
+// The demo's image: four 8-bit planes (red, green, blue, alpha) of width x height.  A grey
+// input fills red, green and blue alike; an input without alpha gets alpha 255.
 struct Image {
   int width = 0, height = 0;
+  int channels = 4;  // of the input: 1 grey, 2 grey + alpha, 3 RGB, 4 RGBA
   std::vector<uint8_t> plane[4];
+  bool colour() const { return channels >= 3; }
 };
 const Image& builtin_image();
+// Reads a PNG (grey, RGB, with or without alpha, palette, 8 or 16 bits) into `out`.  False,
+// with a one-line reason in `error`, when the file is missing, is not a PNG, or is larger than
+// the host's 16-bit sizes or this process's memory allow.
+bool load_png(const std::string& path, Image& out, std::string& error);
 
 bool write_png_gray(const std::string& path, const uint8_t* p, int w, int h, int stride);
 bool write_png_rgb(const std::string& path, const uint8_t* r, const uint8_t* g, const uint8_t* b, int w, int h,
                    int stride);
+// An output image of the demo: in colour from three planes when the input has colour, otherwise
+// grey from the first.
+bool write_png_planes(const std::string& path, const Image& input, const uint8_t* const planes[3], int w, int h,
+                      int stride);
 
 struct DemoResult {
   std::string routine;

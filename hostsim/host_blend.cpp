@@ -179,22 +179,51 @@ HS_HOST_ROUTINE(HardLightBlend3, host_HardLightBlend3);
 
 // ---- demo --------------------------------------------------------------------------------
 
-struct Planes {
+// The image (the destination) and a second layer blended onto it: the image turned half a turn.
+// The mask is the image's alpha, or a soft vignette when it has none; the mattes' alpha is the
+// mask's complement.  Every channel is blended the same way; the first is compared and timed.
+struct Scene {
   int w, h;
-  const uint8_t *red, *green, *blue, *alpha;
+  const hs::Image* image;
+  std::vector<uint8_t> layer[3], mask, alpha;
+  int channel = 0;
+  const uint8_t* s() const { return layer[channel].data(); }
+  const uint8_t* m() const { return mask.data(); }
+  const uint8_t* a() const { return alpha.data(); }
 };
+
+Scene make_scene(const hs::Image& img) {
+  Scene sc{img.width, img.height, &img, {}, {}, {}, 0};
+  const size_t n = static_cast<size_t>(img.width) * img.height;
+  for (int c = 0; c < 3; ++c) sc.layer[c].assign(img.plane[c].rbegin(), img.plane[c].rend());
+  sc.mask.resize(n);
+  sc.alpha.resize(n);
+  const bool has_alpha = img.channels == 2 || img.channels == 4;
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x) {
+      const size_t i = static_cast<size_t>(y) * img.width + x;
+      const double dx = (x + 0.5) / img.width - 0.5, dy = (y + 0.5) / img.height - 0.5;
+      const uint8_t v = static_cast<uint8_t>(std::max(0.0, 255.0 - 500.0 * (dx * dx + dy * dy)));
+      sc.mask[i] = has_alpha ? img.plane[3][i] : v;
+      sc.alpha[i] = static_cast<uint8_t>(255 - sc.mask[i]);
+    }
+  return sc;
+}
 
 // Runs one routine through the host's own implementation and through its slot, from the same
 // destination bytes; invoke(proc, destination) makes the call.
 template <class Proc, class Invoke>
-hs::DemoResult run(hs::DemoContext& ctx, const Planes& p, const char* name, int row, Invoke invoke, int allowed,
+hs::DemoResult run(hs::DemoContext& ctx, Scene& sc, const char* name, int row, Invoke invoke, int allowed,
                    const std::string& note, const char* png = nullptr) {
-  const size_t n = static_cast<size_t>(p.w) * p.h;
-  std::vector<uint8_t> host_d(p.red, p.red + n), ext_d(p.red, p.red + n), scratch(p.red, p.red + n);
+  const hs::Image& img = *sc.image;
+  const size_t n = static_cast<size_t>(sc.w) * sc.h;
+  const uint8_t* red = img.plane[0].data();
+  std::vector<uint8_t> host_d(red, red + n), ext_d(red, red + n), scratch(red, red + n);
   const Proc host_fn = hs::host_proc<Proc>(row);
   const Proc slot_fn = ctx.host.slot_proc<Proc>(row);
   hs::DemoResult r;
   r.routine = name;
+  sc.channel = 0;
   invoke(host_fn, host_d.data());
   r.accelerated = hs::ran_in_extension(row, [&] { invoke(slot_fn, ext_d.data()); });
   for (size_t i = 0; i < n; ++i) r.max_difference = std::max(r.max_difference, std::abs(host_d[i] - ext_d[i]));
@@ -202,41 +231,47 @@ hs::DemoResult run(hs::DemoContext& ctx, const Planes& p, const char* name, int 
   r.note = note;
   r.host_seconds = hs::best_time(2, [&] { invoke(host_fn, scratch.data()); });
   r.ext_seconds = hs::best_time(5, [&] { invoke(slot_fn, scratch.data()); });
-  if (png && !ctx.out_dir.empty()) hs::write_png_gray(ctx.out_dir + "/" + png, ext_d.data(), p.w, p.h, p.w);
+  if (png && !ctx.out_dir.empty()) {
+    std::vector<uint8_t> other[2];
+    for (int c = 1; c < 3 && img.colour(); ++c) {
+      sc.channel = c;
+      other[c - 1].assign(img.plane[c].begin(), img.plane[c].end());
+      invoke(slot_fn, other[c - 1].data());
+    }
+    sc.channel = 0;
+    const uint8_t* const planes[3] = {ext_d.data(), other[0].data(), other[1].data()};
+    hs::write_png_planes(ctx.out_dir + "/" + png, img, planes, sc.w, sc.h, sc.w);
+  }
   return r;
 }
 
 std::vector<hs::DemoResult> blend_demo(hs::DemoContext& ctx) {
-  const hs::Image& img = ctx.image;
-  const Planes p{img.width, img.height, img.plane[0].data(), img.plane[1].data(), img.plane[2].data(),
-                 img.plane[3].data()};
-  const int16_t rows = static_cast<int16_t>(p.h), cols = static_cast<int16_t>(p.w), rb = static_cast<int16_t>(p.w);
-  const uint8_t* s = p.green;
-  const uint8_t* m = p.blue;
-  const uint8_t* a = p.alpha;
+  Scene sc = make_scene(ctx.image);
+  const int16_t rows = static_cast<int16_t>(sc.h), cols = static_cast<int16_t>(sc.w), rb = static_cast<int16_t>(sc.w);
   const std::string exact = "same rounding as the host";
   const std::string signed_table = "signed table truncates toward zero: d moving down by a mask lands up to 1 high";
   std::vector<hs::DemoResult> out;
 
-  out.push_back(run<AdjustOpacityProc>(ctx, p, "AdjustOpacity", hs::Row::AdjustOpacity,
-                                       [&](AdjustOpacityProc f, uint8_t* d) { f(d, rows, cols, rb, 150); }, 0, exact));
+  out.push_back(run<AdjustOpacityProc>(ctx, sc, "AdjustOpacity", hs::Row::AdjustOpacity,
+                                       [&](AdjustOpacityProc f, uint8_t* d) { f(d, rows, cols, rb, 150); }, 0, exact,
+                                       "blend_opacity.png"));
 
-#define DEMO_CONST(Name, c, allowed, note, png)                                                               \
-  out.push_back(run<Name##Proc>(                                                                             \
-      ctx, p, #Name, hs::Row::Name, [&](Name##Proc f, uint8_t* d) { f(c, d, m, rows, cols, rb, rb); }, allowed, \
-      note, png))
-#define DEMO_SRC(Name, allowed, note, png)                                                                    \
-  out.push_back(run<Name##Proc>(                                                                             \
-      ctx, p, #Name, hs::Row::Name, [&](Name##Proc f, uint8_t* d) { f(s, d, m, rows, cols, rb, rb, rb); },      \
+#define DEMO_CONST(Name, c, allowed, note, png)                                                                   \
+  out.push_back(run<Name##Proc>(                                                                                 \
+      ctx, sc, #Name, hs::Row::Name, [&](Name##Proc f, uint8_t* d) { f(c, d, sc.m(), rows, cols, rb, rb); },     \
       allowed, note, png))
-#define DEMO_RECT(Name, allowed, note, png)                                                                   \
-  out.push_back(run<Name##Proc>(                                                                             \
-      ctx, p, #Name, hs::Row::Name, [&](Name##Proc f, uint8_t* d) { f(s, d, rows, cols, rb, rb); }, allowed,   \
+#define DEMO_SRC(Name, allowed, note, png)                                                                        \
+  out.push_back(run<Name##Proc>(                                                                                 \
+      ctx, sc, #Name, hs::Row::Name, [&](Name##Proc f, uint8_t* d) { f(sc.s(), d, sc.m(), rows, cols, rb, rb, rb); }, \
+      allowed, note, png))
+#define DEMO_RECT(Name, allowed, note, png)                                                                       \
+  out.push_back(run<Name##Proc>(                                                                                 \
+      ctx, sc, #Name, hs::Row::Name, [&](Name##Proc f, uint8_t* d) { f(sc.s(), d, rows, cols, rb, rb); }, allowed, \
       note, png))
 
   out.push_back(run<BlendFactorProc>(
-      ctx, p, "BlendFactor", hs::Row::BlendFactor,
-      [&](BlendFactorProc f, uint8_t* d) { f(s, d, rows, cols, rb, rb, 100); }, 1,
+      ctx, sc, "BlendFactor", hs::Row::BlendFactor,
+      [&](BlendFactorProc f, uint8_t* d) { f(sc.s(), d, rows, cols, rb, rb, 100); }, 1,
       "head/tail round each term, the body truncates weights and pack: at most 1 off for every s, d, f",
       "blend_crossfade.png"));
   DEMO_CONST(BlendConst, 180, 1, signed_table, nullptr);
@@ -251,20 +286,22 @@ std::vector<hs::DemoResult> blend_demo(hs::DemoContext& ctx) {
   DEMO_CONST(ScreenBlend2, 90, 0, exact, nullptr);
   DEMO_RECT(ScreenRect, 0, exact, nullptr);
   out.push_back(run<BlackMatProc>(
-      ctx, p, "BlackMat", hs::Row::BlackMat,
-      [&](BlackMatProc f, uint8_t* d) { f(s, d, a, m, rows, cols, rb, rb, rb); }, 1, signed_table));
+      ctx, sc, "BlackMat", hs::Row::BlackMat,
+      [&](BlackMatProc f, uint8_t* d) { f(sc.s(), d, sc.a(), sc.m(), rows, cols, rb, rb, rb); }, 1, signed_table));
   out.push_back(run<WhiteMatProc>(
-      ctx, p, "WhiteMat", hs::Row::WhiteMat,
-      [&](WhiteMatProc f, uint8_t* d) { f(s, d, a, m, rows, cols, rb, rb, rb); }, 1, signed_table));
+      ctx, sc, "WhiteMat", hs::Row::WhiteMat,
+      [&](WhiteMatProc f, uint8_t* d) { f(sc.s(), d, sc.a(), sc.m(), rows, cols, rb, rb, rb); }, 1, signed_table));
   DEMO_SRC(ThresholdBlend, 0, exact, nullptr);
   DEMO_CONST(ThresholdBlend2, 40, 0, exact, nullptr);
   DEMO_RECT(DifferenceRect, 0, exact, "blend_difference.png");
   out.push_back(run<AddRectProc>(
-      ctx, p, "AddRect", hs::Row::AddRect,
-      [&](AddRectProc f, uint8_t* d) { f(s, d, rows, cols, rb, rb, 2000, 0); }, 0, "scale 2000: the average"));
+      ctx, sc, "AddRect", hs::Row::AddRect,
+      [&](AddRectProc f, uint8_t* d) { f(sc.s(), d, rows, cols, rb, rb, 2000, 0); }, 0, "scale 2000: the average",
+      "blend_average.png"));
   out.push_back(run<SubtractRectProc>(
-      ctx, p, "SubtractRect", hs::Row::SubtractRect,
-      [&](SubtractRectProc f, uint8_t* d) { f(s, d, rows, cols, rb, rb, 1000, 128); }, 0, "scale 1000, offset 128"));
+      ctx, sc, "SubtractRect", hs::Row::SubtractRect,
+      [&](SubtractRectProc f, uint8_t* d) { f(sc.s(), d, rows, cols, rb, rb, 1000, 128); }, 0,
+      "scale 1000, offset 128"));
   DEMO_SRC(OverlayBlend, 0, exact, "blend_overlay.png");
   DEMO_CONST(OverlayBlend2, 60, 0, exact, nullptr);
   DEMO_RECT(OverlayBlend3, 0, exact, nullptr);
@@ -274,8 +311,8 @@ std::vector<hs::DemoResult> blend_demo(hs::DemoContext& ctx) {
   DEMO_RECT(HardLightBlend3, 0, exact, nullptr);
   // Out-of-range arguments are handed on to the host.
   out.push_back(run<AddRectProc>(
-      ctx, p, "AddRect", hs::Row::AddRect, [&](AddRectProc f, uint8_t* d) { f(s, d, rows, cols, rb, rb, 0, 0); }, 0,
-      "scale 0: handed on"));
+      ctx, sc, "AddRect", hs::Row::AddRect,
+      [&](AddRectProc f, uint8_t* d) { f(sc.s(), d, rows, cols, rb, rb, 0, 0); }, 0, "scale 0: handed on"));
   DEMO_CONST(BlendConst, 300, 0, "constant 300: handed on", nullptr);
 #undef DEMO_CONST
 #undef DEMO_SRC

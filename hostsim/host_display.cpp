@@ -289,17 +289,22 @@ std::vector<DemoResult> display_demo(DemoContext& ctx) {
   // Zoomed-in views: the 1:4 view enlarged 2x, and a 256 x 192 part of the 1:2 view enlarged 4x
   // (the image at 2:1).
   std::vector<uint8_t> enlarged;
+  int zoom_w = 0, zoom_h = 0;
   {
     auto slot = ctx.host.slot_proc<Replicate32Proc>(Row::Replicate32);
     auto own = host_proc<Replicate32Proc>(Row::Replicate32);
     const int qc = W / 4, qr = H / 4;
     out.push_back(run_case("Replicate32 x2", Row::Replicate32, static_cast<size_t>(qc) * qr * 4 * 4,
                            [&](bool ext, uint8_t* d) { (ext ? slot : own)(quarter.data(), d, qr, qc, 2); }));
-    const int pc = 256, pr = 192, half_w = W / 2;
+    const int half_w = W / 2, half_h = H / 2;
+    const int pc = std::min(256, half_w), pr = std::min(192, half_h);
+    const int x0 = std::min(128, half_w - pc), y0 = std::min(96, half_h - pr);
     std::vector<uint8_t> part(static_cast<size_t>(pc) * pr * 4);
     for (int y = 0; y < pr; ++y)
       std::memcpy(part.data() + static_cast<size_t>(y) * pc * 4,
-                  zoomed_out.data() + (static_cast<size_t>(y + 96) * half_w + 128) * 4, static_cast<size_t>(pc) * 4);
+                  zoomed_out.data() + (static_cast<size_t>(y + y0) * half_w + x0) * 4, static_cast<size_t>(pc) * 4);
+    zoom_w = pc * 4;
+    zoom_h = pr * 4;
     out.push_back(run_case("Replicate32 x4", Row::Replicate32, part.size() * 16,
                            [&](bool ext, uint8_t* d) { (ext ? slot : own)(part.data(), d, pr, pc, 4); }, &enlarged));
   }
@@ -317,7 +322,7 @@ std::vector<DemoResult> display_demo(DemoContext& ctx) {
       write_png_rgb(ctx.out_dir + "/" + file, r.data(), g.data(), b.data(), w, h, w);
     };
     write_interleaved("display_zoom_1_2.png", zoomed_out, W / 2, H / 2);
-    write_interleaved("display_zoom_2_1.png", enlarged, 1024, 768);  // 256 x 192 enlarged 4x
+    write_interleaved("display_zoom_2_1.png", enlarged, zoom_w, zoom_h);  // a part of the 1:2 view enlarged 4x
   }
   return out;
 }

@@ -1,4 +1,5 @@
 // The reference host's memory routines (map, move, strided move) and their demo.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -75,6 +76,23 @@ hs::DemoResult run_case(const char* name, int row, std::vector<uint8_t>& hostDst
   return r;
 }
 
+// An inset of up to `want` pixels that still leaves at least one pixel of an extent of n.
+int inset(int n, int want) { return std::max(0, std::min(want, (n - 1) / 3)); }
+
+// Writes the result of `fill(channel, destination)` for every colour channel of the input (the
+// first alone for a grey input) as one image of w x h.
+template <class Fill>
+void write_channels(hs::DemoContext& ctx, const char* name, int w, int h, Fill&& fill) {
+  if (ctx.out_dir.empty()) return;
+  std::vector<uint8_t> ch[3];
+  for (int c = 0; c < (ctx.image.colour() ? 3 : 1); ++c) {
+    ch[c].resize(static_cast<size_t>(w) * h);
+    fill(c, ch[c].data());
+  }
+  const uint8_t* const planes[3] = {ch[0].data(), ch[1].data(), ch[2].data()};
+  hs::write_png_planes(ctx.out_dir + "/" + name, ctx.image, planes, w, h, w);
+}
+
 std::vector<hs::DemoResult> memory_demo(hs::DemoContext& ctx) {
   std::vector<hs::DemoResult> out;
   const hs::Image& img = ctx.image;
@@ -99,26 +117,31 @@ std::vector<hs::DemoResult> memory_demo(hs::DemoContext& ctx) {
       ctx.host.slot_proc<MapBytesProc>(hs::Row::MapBytes)(red, extDst.data(), static_cast<int32_t>(n));
     };
     out.push_back(run_case("MapBytes", hs::Row::MapBytes, hostDst, extDst, hostCall, slotCall, "red plane, one run"));
-    if (!ctx.out_dir.empty()) hs::write_png_gray(ctx.out_dir + "/memory_map.png", extDst.data(), w, h, w);
+    write_channels(ctx, "memory_map.png", w, h, [&](int c, uint8_t* d) {
+      ctx.host.slot_proc<MapBytesProc>(hs::Row::MapBytes)(img.plane[c].data(), d, static_cast<int32_t>(n));
+    });
   }
   {
     // A rectangle at odd offsets, rows of the plane stride.
-    const int rows = h - 11, cols = w - 37;
+    const int oy = inset(h, 5), ox = inset(w, 3), dx = inset(w, 9);
+    const int rows = h - oy - inset(h, 6), cols = w - std::max(ox, dx) - inset(w, 28);
     auto hostCall = [&] {
-      hs::host_proc<MapRectProc>(hs::Row::MapRect)(green + 5 * w + 3, hostDst.data() + 9, rows, cols, w, w);
+      hs::host_proc<MapRectProc>(hs::Row::MapRect)(green + oy * w + ox, hostDst.data() + dx, rows, cols, w, w);
     };
     auto slotCall = [&] {
-      ctx.host.slot_proc<MapRectProc>(hs::Row::MapRect)(green + 5 * w + 3, extDst.data() + 9, rows, cols, w, w);
+      ctx.host.slot_proc<MapRectProc>(hs::Row::MapRect)(green + oy * w + ox, extDst.data() + dx, rows, cols, w, w);
     };
     out.push_back(run_case("MapRect", hs::Row::MapRect, hostDst, extDst, hostCall, slotCall, "green plane, offset rect"));
   }
   {
-    const int rows = h - 3, cols = w - 7;
+    const int sy = inset(h, 1), dy = inset(h, 2), sx = inset(w, 5), dx = inset(w, 1);
+    const int rows = h - std::max(sy, dy) - inset(h, 1), cols = w - std::max(sx, dx) - inset(w, 2);
     auto hostCall = [&] {
-      hs::host_proc<MoveRectProc>(hs::Row::MoveRect)(red + w + 5, hostDst.data() + 2 * w + 1, rows, cols, w, w);
+      hs::host_proc<MoveRectProc>(hs::Row::MoveRect)(red + sy * w + sx, hostDst.data() + dy * w + dx, rows, cols, w, w);
     };
     auto slotCall = [&] {
-      ctx.host.slot_proc<MoveRectProc>(hs::Row::MoveRect)(red + w + 5, extDst.data() + 2 * w + 1, rows, cols, w, w);
+      ctx.host.slot_proc<MoveRectProc>(hs::Row::MoveRect)(red + sy * w + sx, extDst.data() + dy * w + dx, rows, cols, w,
+                                                          w);
     };
     out.push_back(run_case("MoveRect", hs::Row::MoveRect, hostDst, extDst, hostCall, slotCall, "red plane, offset rect"));
   }
@@ -133,7 +156,7 @@ std::vector<hs::DemoResult> memory_demo(hs::DemoContext& ctx) {
     out.push_back(run_case("StepMoveRect", hs::Row::StepMoveRect, hostDst, extDst, hostCall, slotCall, "fill"));
   }
   {
-    // Transpose: the red plane's columns become rows (h is a multiple of 8).
+    // Transpose: the red plane's columns become rows.
     auto hostCall = [&] {
       hs::host_proc<StepMoveRectProc>(hs::Row::StepMoveRect)(red, hostDst.data(), w, h, 1, h, w, 1);
     };
@@ -141,7 +164,9 @@ std::vector<hs::DemoResult> memory_demo(hs::DemoContext& ctx) {
       ctx.host.slot_proc<StepMoveRectProc>(hs::Row::StepMoveRect)(red, extDst.data(), w, h, 1, h, w, 1);
     };
     out.push_back(run_case("StepMoveRect", hs::Row::StepMoveRect, hostDst, extDst, hostCall, slotCall, "transpose"));
-    if (!ctx.out_dir.empty()) hs::write_png_gray(ctx.out_dir + "/memory_transpose.png", extDst.data(), h, w, h);
+    write_channels(ctx, "memory_transpose.png", h, w, [&](int c, uint8_t* d) {
+      ctx.host.slot_proc<StepMoveRectProc>(hs::Row::StepMoveRect)(img.plane[c].data(), d, w, h, 1, h, w, 1);
+    });
   }
   // Interleaved pixels for the channel moves: R, G, B, A per pixel.
   std::vector<uint8_t> rgba(4 * n);

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 #include "hostsim/host.h"
 
@@ -11,6 +12,7 @@ namespace hs {
 const Image& builtin_image() {
   static const Image img = [] {
     Image im;
+    im.channels = 4;
     im.width = 1024;
     im.height = 768;
     const size_t n = static_cast<size_t>(im.width) * im.height;
@@ -67,6 +69,58 @@ bool write_png(const std::string& path, int w, int h, int color_type, const std:
 
 }  // namespace
 
+bool load_png(const std::string& path, Image& out, std::string& error) {
+  // Sizes travel to the host's routines as signed 16-bit counts and strides; and the demo keeps
+  // a few copies of every plane, so very large images are refused before their pixels are read.
+  constexpr png_uint_32 kMaxSide = 32767;
+  constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
+  png_image im{};
+  im.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&im, path.c_str())) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+      error = "cannot open the file";
+    } else {
+      std::fclose(f);
+      error = std::string("not a readable PNG (") + im.message + ")";
+    }
+    png_image_free(&im);
+    return false;
+  }
+  if (im.width == 0 || im.height == 0 || im.width > kMaxSide || im.height > kMaxSide ||
+      uint64_t{im.width} * im.height > kMaxPixels) {
+    error = "too large: " + std::to_string(im.width) + " x " + std::to_string(im.height) +
+            " (at most 32767 on a side and 64 Mpixels)";
+    png_image_free(&im);
+    return false;
+  }
+  const bool colour = (im.format & PNG_FORMAT_FLAG_COLOR) != 0;
+  const bool alpha = (im.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+  im.format = PNG_FORMAT_RGBA;
+  const size_t n = static_cast<size_t>(im.width) * im.height;
+  try {
+    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(im));
+    if (!png_image_finish_read(&im, nullptr, rgba.data(), 0, nullptr)) {
+      error = std::string("not a readable PNG (") + im.message + ")";
+      png_image_free(&im);
+      return false;
+    }
+    Image img;
+    img.width = static_cast<int>(im.width);
+    img.height = static_cast<int>(im.height);
+    img.channels = (colour ? 3 : 1) + (alpha ? 1 : 0);
+    for (auto& p : img.plane) p.resize(n);
+    for (size_t i = 0; i < n; ++i)
+      for (int c = 0; c < 4; ++c) img.plane[c][i] = rgba[4 * i + c];
+    out = std::move(img);
+  } catch (const std::bad_alloc&) {
+    error = "too large for memory";
+    png_image_free(&im);
+    return false;
+  }
+  return true;
+}
+
 bool write_png_gray(const std::string& path, const uint8_t* p, int w, int h, int stride) {
   std::vector<png_bytep> rows(h);
   for (int y = 0; y < h; ++y) rows[y] = const_cast<png_bytep>(p + static_cast<ptrdiff_t>(y) * stride);
@@ -88,6 +142,12 @@ bool write_png_rgb(const std::string& path, const uint8_t* r, const uint8_t* g, 
     rows[y] = o;
   }
   return write_png(path, w, h, PNG_COLOR_TYPE_RGB, rows);
+}
+
+bool write_png_planes(const std::string& path, const Image& input, const uint8_t* const planes[3], int w, int h,
+                      int stride) {
+  if (input.colour()) return write_png_rgb(path, planes[0], planes[1], planes[2], w, h, stride);
+  return write_png_gray(path, planes[0], w, h, stride);
 }
 
 }  // namespace hs

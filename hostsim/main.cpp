@@ -1,8 +1,12 @@
 // hostsim: loads libbrisklane.so as Canvara would and exercises it.
 //
 //   hostsim info [--lib PATH]              start-up status, suites, slots, enable flags
-//   hostsim demo [--lib PATH] [--out DIR]  every accelerated routine on the built-in image,
-//                                          with and without the extension
+//   hostsim demo [--lib PATH] [--out DIR] [--input FILE.png]
+//                                          every accelerated routine on the built-in image (or
+//                                          the user's PNG), with and without the extension
+//   hostsim about [--lib PATH] [--screenshot FILE]
+//                                          the extension's About box over the host's window;
+//                                          with --screenshot: saved, then OK pressed
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,7 +79,7 @@ int cmd_info(Host& host) {
   return status == 0 ? 0 : 1;
 }
 
-int cmd_demo(Host& host, const std::string& out_dir) {
+int cmd_demo(Host& host, const Image& img, const std::string& out_dir) {
   const int16_t status = host.initialise();
   if (status != 0) {
     std::printf("start-up failed with status %d\n", status);
@@ -89,11 +93,11 @@ int cmd_demo(Host& host, const std::string& out_dir) {
       return 1;
     }
   }
-  const Image& img = builtin_image();
-  std::printf("built-in image: %d x %d, four 8-bit planes\n", img.width, img.height);
+  static const char* const kKinds[] = {"", "grey", "grey with alpha", "RGB", "RGBA"};
+  std::printf("image: %d x %d, %s, as four 8-bit planes\n", img.width, img.height, kKinds[img.channels]);
   if (!out_dir.empty()) {
-    if (!write_png_rgb(out_dir + "/input.png", img.plane[0].data(), img.plane[1].data(), img.plane[2].data(),
-                       img.width, img.height, img.width)) {
+    const uint8_t* const rgb[3] = {img.plane[0].data(), img.plane[1].data(), img.plane[2].data()};
+    if (!write_png_planes(out_dir + "/input.png", img, rgb, img.width, img.height, img.width)) {
       std::fprintf(stderr, "hostsim: cannot write %s/input.png\n", out_dir.c_str());
       return 1;
     }
@@ -124,31 +128,51 @@ int cmd_demo(Host& host, const std::string& out_dir) {
 
 void register_demo(int order, DemoFn fn) { demos().emplace(order, fn); }
 
+int cmd_about(Host& host, const std::string& screenshot);  // hostsim/host_x11.cpp
+
 }  // namespace hs
 
 int main(int argc, char** argv) {
   std::string cmd = argc > 1 ? argv[1] : "demo";
   std::string lib = hs::default_library();
   std::string out = "hostsim-out";
+  std::string input;
+  std::string screenshot;
   for (int i = 2; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--lib") && i + 1 < argc)
       lib = argv[++i];
     else if (!std::strcmp(argv[i], "--out") && i + 1 < argc)
       out = argv[++i];
+    else if (!std::strcmp(argv[i], "--input") && i + 1 < argc)
+      input = argv[++i];
     else if (!std::strcmp(argv[i], "--no-images"))
       out.clear();
+    else if (!std::strcmp(argv[i], "--screenshot") && i + 1 < argc)
+      screenshot = argv[++i];
     else {
-      std::fprintf(stderr, "usage: hostsim [info|demo] [--lib PATH] [--out DIR] [--no-images]\n");
+      std::fprintf(stderr,
+                   "usage: hostsim [info|demo|about] [--lib PATH] [--out DIR] [--no-images] [--input FILE.png] "
+                   "[--screenshot FILE]\n");
       return 2;
     }
   }
+  hs::Image user_image;
+  if (!input.empty()) {
+    std::string why;
+    if (!hs::load_png(input, user_image, why)) {
+      std::fprintf(stderr, "hostsim: %s: %s\n", input.c_str(), why.c_str());
+      return 2;
+    }
+  }
+  const hs::Image& image = input.empty() ? hs::builtin_image() : user_image;
   hs::Host host;
   if (!host.load(lib)) {
     std::fprintf(stderr, "hostsim: cannot load %s: %s\n", lib.c_str(), host.error().c_str());
     return 1;
   }
   if (cmd == "info") return hs::cmd_info(host);
-  if (cmd == "demo") return hs::cmd_demo(host, out);
+  if (cmd == "demo") return hs::cmd_demo(host, image, out);
+  if (cmd == "about") return hs::cmd_about(host, screenshot);
   std::fprintf(stderr, "hostsim: unknown command %s\n", cmd.c_str());
   return 2;
 }
