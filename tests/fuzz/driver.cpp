@@ -239,6 +239,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   hwy::GetChosenTarget().Update(hwy::SupportedTargets());
   const Case& c = cases()[in.ConsumeIntegralInRange<size_t>(0, cases().size() - 1)];
   g_context = c.name + " [" + hwy::TargetName(target) + "]";
+  static const bool verbose = std::getenv("BLF_VERBOSE") != nullptr;  // names each input's case
+  if (verbose) std::fprintf(stderr, "case %s\n", g_context.c_str());
   c.fn(in);
   return 0;
 }
