@@ -30,6 +30,8 @@ std::multimap<int, DemoFn>& demos() {
   return m;
 }
 
+// The library beside the executable (a build tree), else by its plain name: installed, it is
+// found in the library directory (../lib from the executable, or the system's).
 std::string default_library() {
   char exe[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
@@ -37,9 +39,9 @@ std::string default_library() {
     exe[n] = '\0';
     std::string dir(exe);
     dir.resize(dir.rfind('/') + 1);
-    return dir + "libbrisklane.so";
+    if (access((dir + "libbrisklane.so").c_str(), F_OK) == 0) return dir + "libbrisklane.so";
   }
-  return "./libbrisklane.so";
+  return "libbrisklane.so";
 }
 
 std::string fourcc(uint32_t c) {

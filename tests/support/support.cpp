@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -11,6 +12,33 @@
 
 namespace bltest {
 
+std::vector<std::string> targets_under_test() {
+  std::vector<std::string> names;
+  for (int64_t t : hwy::SupportedAndGeneratedTargets()) names.push_back(hwy::TargetName(t));
+  return names;
+}
+
+namespace {
+// BL_TARGET=<Highway target name> restricts a whole test run to that one target: dispatch goes to
+// it from the start, and for_each_target visits only it.  0 when unset (every target).
+int64_t run_target() {
+  static const int64_t target = [] {
+    const char* want = std::getenv("BL_TARGET");
+    if (!want || !*want) return int64_t{0};
+    for (int64_t t : hwy::SupportedAndGeneratedTargets())
+      if (std::strcmp(hwy::TargetName(t), want) == 0) return t;
+    std::fprintf(stderr, "BL_TARGET=%s: not a target this build compiled and this machine supports\n", want);
+    std::exit(2);
+  }();
+  return target;
+}
+void restrict_dispatch() {
+  hwy::SetSupportedTargetsForTest(run_target());
+  hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+}
+[[maybe_unused]] const bool g_restricted = (restrict_dispatch(), true);
+}  // namespace
+
 void for_each_target(const std::function<void(const char*)>& fn) {
   const std::vector<int64_t> targets = hwy::SupportedAndGeneratedTargets();
   for (int64_t t : targets) {
@@ -18,8 +46,7 @@ void for_each_target(const std::function<void(const char*)>& fn) {
     hwy::GetChosenTarget().Update(hwy::SupportedTargets());
     fn(hwy::TargetName(t));
   }
-  hwy::SetSupportedTargetsForTest(0);
-  hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+  restrict_dispatch();
 }
 
 namespace {
