@@ -22,7 +22,7 @@ std::shared_ptr<bl::BandPattern> random_pattern(int dspp, std::mt19937& rng) {
 }
 
 // Vertical kernels: destination rows (plane 0) from N source rows (planes 1..N), through the
-// spec-named entry points for masked rows and resample_vertical otherwise.
+// named entry points for masked rows and resample_vertical otherwise.
 bltest::Call vertical_call(const Shape& sh, std::mt19937& rng, int bytes) {
   const int taps = 1 + static_cast<int>(rng() % 8), dspp = 1 + static_cast<int>(rng() % 4);
   const int ps = dspp * bytes, scale = rng() % 6 == 0 ? static_cast<int>(rng() % 16) : bytes;
