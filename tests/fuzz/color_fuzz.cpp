@@ -127,7 +127,7 @@ Planar planar(Provider& in, Call& c, int n, int m) {
 void cmyk_to_rgb(Provider& in, int row, CMYKtoRGBProc model) {
   cmyk_tables(in, row == Row::FastCMYKtoRGB);
   const uint8_t flags[2] = {in.PickValueInArray<uint8_t>({0, 0, 1, 0xFF}), in.PickValueInArray<uint8_t>({0, 0, 1, 0x80})};
-  const int32_t n = one_in(in, 16) ? in.ConsumeIntegral<int32_t>() : count(in, 1500);
+  const int32_t n = one_in(in, 16) ? in.ConsumeIntegralInRange<int32_t>(INT32_MIN, 0) : count(in, 1500);
   Call c;
   c.label = str("count=", n, " resultAsBGR=", flags[0], " MPresultBGR=", flags[1]);
   c.planes.push_back(n > 0 ? rect(Access::kWrite, 1, 4 * n, 0, align(in)) : plane(Access::kWrite, 0, 0, 0, 0, 0));
