@@ -337,7 +337,7 @@ void DecimateVSpans(uint8_t* dst, const uint8_t* src, int srcRB, int cols, int f
   AverageRows<true>(dst + c, src + c, srcRB, f, r, ps, n);
 #else
   // The rest through rows of one vector each.
-  alignas(64) uint8_t in[kMaxDecimateV * hn::MaxLanes(di)], out[hn::MaxLanes(di)];
+  alignas(64) uint8_t in[kMaxDecimateV * hn::MaxLanes(di)] = {}, out[hn::MaxLanes(di)];
   for (int i = 0; i < f; ++i)
     std::memcpy(in + i * N, src + static_cast<ptrdiff_t>(i) * srcRB + c, static_cast<size_t>(n));
   AverageRows<false>(out, in, N, f, r, ps, N);
