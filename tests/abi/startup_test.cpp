@@ -15,23 +15,6 @@ using namespace abitest;
 
 namespace {
 
-struct Row {
-  int row;
-  uint32_t code;
-  uint32_t slot;
-  std::string name;
-  bool flag;
-};
-#define BL_HAS_FLAG_WAITS true
-#define BL_HAS_FLAG_NOWAIT true
-#define BL_HAS_FLAG_PLAIN false
-const Row kRows[] = {
-#define BL_ROW(row, suite, slot, Name, Ret, Params, Args, kind) \
-  {row, BL_SUITE_##suite, slot, #Name, BL_HAS_FLAG_##kind},
-#include "brisklane/routines.def"
-#undef BL_ROW
-};
-
 void* saved(Lib& lib, const Row& r) { return *lib.sym<void*>(("GAVOld" + r.name).c_str()); }
 void* replacement(Lib& lib, const Row& r) { return lib.raw(("GAV" + r.name).c_str()); }
 
