@@ -279,7 +279,7 @@ TEST_F(DirectCopy, FullyVisibleWindowGoesToTheFramebufferOnly) {
   const std::vector<uint8_t> shown = hs::x::read_pixels(XtWindow(win.area), 0, 0, 200, 150);
   ASSERT_EQ(shown.size(), s.buf.px.size());
   for (size_t i = 0; i < shown.size(); ++i)
-    if (i % 4 != 0) ASSERT_EQ(shown[i], s.buf.px[i]) << "byte " << i;
+    ASSERT_TRUE(i % 4 == 0 || shown[i] == s.buf.px[i]) << "byte " << i << " shows " << int{shown[i]};
 }
 
 TEST_F(DirectCopy, CoveredPartGoesToTheRetainedRaster) {
