@@ -24,18 +24,16 @@ uint8_t host_query(uint32_t selector, uint32_t key, void* response) {
   return s != nullptr;
 }
 
-struct RowPlace {
-  int row;
-  uint32_t code;
-  uint32_t slot;
-};
-const RowPlace kRows[] = {
-#define BL_ROW(row, suite, slot, Name, Ret, Params, Args, kind) {row, BL_SUITE_##suite, slot},
+}  // namespace
+
+#define BLT_HAS_FLAG_WAITS true
+#define BLT_HAS_FLAG_NOWAIT true
+#define BLT_HAS_FLAG_PLAIN false
+const std::vector<Row> kRows = {
+#define BL_ROW(row, suite, slot, Name, Ret, Params, Args, kind) {row, BL_SUITE_##suite, slot, #Name, BLT_HAS_FLAG_##kind},
 #include "brisklane/routines.def"
 #undef BL_ROW
 };
-
-}  // namespace
 
 std::vector<SuiteShape> Record::full() {
   return {{BL_SUITE_BLEND, 1, 63},    {BL_SUITE_CONVERT, 1, 47}, {BL_SUITE_CORE, 1, 8},    {BL_SUITE_DISPLAY, 1, 37},
@@ -62,7 +60,7 @@ Record::Record(const std::vector<SuiteShape>& suites) {
     const uint32_t slots = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(sp.count)));
     std::vector<BLRoutine>& t = tables_[i];
     t.assign(slots >= 0x8000u ? 64 : slots + 1, reinterpret_cast<BLRoutine>(&host_unused));
-    for (const RowPlace& r : kRows)
+    for (const Row& r : kRows)
       if (r.code == sp.code && r.slot < t.size()) t[r.slot] = bltest::host_routine(r.row);
     if (sp.code == BL_SUITE_CORE) {
       t[0] = reinterpret_cast<BLRoutine>(&bltest::host_wait);

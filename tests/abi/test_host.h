@@ -30,6 +30,16 @@ using bltest::g_host_log;
 // What the host's query routine (core slot 7) answers for keys it does not know.
 constexpr uint8_t kHostGestaltAnswer = 42;
 
+// Every row of routines.def: its number, suite, slot, name and whether it has an enable flag.
+struct Row {
+  int row;
+  uint32_t code;
+  uint32_t slot;
+  std::string name;
+  bool flag;
+};
+extern const std::vector<Row> kRows;
+
 struct SuiteShape {
   uint32_t code;
   int16_t version;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 
 #include "arith/partitioned.h"
 
@@ -55,49 +54,16 @@ TEST(Partitioned, ProductPairsAndLaneOrder) {
   EXPECT_EQ(bl::lane16(bl::mul8ul_x16(a, b), 0), 3);      // 9 + 3: 999 * 777 / 65536 = 11.84 rounds to 12
   const uint32_t a32 = 0x03E7'8001u, b32 = 0x0309'7FFFu;  // (999, -32767) x (777, 32767)
   EXPECT_EQ(bl::add32(bl::muld8su_x16(a32, b32), bl::muld8ul_x16(a32, b32)), bl::make32(999 * 777, -32767 * 32767));
-  EXPECT_EQ(bl::expand(0x01FF8000u), bl::make16(16, 4080, 2048, 0));
-  EXPECT_EQ(bl::merge(0x01020304u, 0xA1A2A3A4u), 0x01A102A203A304A4ull);
   EXPECT_EQ(bl::add16(bl::make16(0x7FFF, -1, 5, -32768), bl::make16(1, 1, -6, -1)), bl::make16(-32768, 0, -1, 32767));
   EXPECT_EQ(bl::add16(0xFFFF0001u, 0x00020003u), 0x00010004u);
 }
 
-TEST(Partitioned, PackStateAlignAddressAndAlignData) {
+TEST(Partitioned, PackState) {
   bl::gsr_write(0xFD);  // seven bits kept: scale 15, offset 5
   EXPECT_TRUE(bl::gsr_read() == 0x7D && bl::gsr_scale() == 15 && bl::gsr_align() == 5);
   bl::set_gsr_scale(8);  // keeps the offset
   EXPECT_EQ(bl::gsr_read(), 0x45u);
-  const uint64_t u = 0x0102030405060708ull, v = 0x1112131415161718ull;
-  alignas(8) uint8_t buf[32];
-  for (int i = 0; i < 32; ++i) buf[i] = static_cast<uint8_t>(0x40 + i);
-  EXPECT_EQ(bl::align_address(buf + 8, 7), buf + 8);
-  EXPECT_EQ(bl::gsr_read(), 0x47u);  // the offset set, the scale kept
-  EXPECT_EQ(bl::align_data(u, v), 0x0811121314151617ull);
-  EXPECT_EQ(bl::align_address(buf + 8, -3), buf);
-  EXPECT_EQ(bl::align_data(u, v), 0x0607081112131415ull);
-  for (int off = 0; off < 8; ++off) {  // a misaligned read from two aligned words
-    const uint8_t* w = bl::align_address(buf + off, 0);
-    EXPECT_EQ(bl::align_data(bl::load_be64(w), bl::load_be64(w + 8)), bl::load_be64(buf + off)) << off;
-  }
   bl::gsr_write(0);
-  EXPECT_EQ(bl::align_data(u, v), u);
-}
-
-// The edge-masked partial stores of a row's words write exactly the row.
-TEST(Partitioned, EdgeMasksAndPartialStores) {
-  alignas(8) uint8_t mem[48];
-  for (int d = 0; d < 8; ++d)
-    for (int n = 1; n <= 24; ++n) {
-      std::memset(mem, 0xEE, sizeof mem);
-      const uintptr_t first = reinterpret_cast<uintptr_t>(mem + 8 + d), last = first + n - 1;
-      for (uintptr_t w = first & ~uintptr_t{7}; w <= last; w += 8)
-        bl::pst8(0x0101010101010101ull, reinterpret_cast<uint8_t*>(w), bl::edge8(w < first ? first : w, last));
-      for (int i = 0; i < 48; ++i) ASSERT_EQ(mem[i], (i >= 8 + d && i < 8 + d + n) ? 1 : 0xEE) << d << " " << n;
-    }
-  EXPECT_TRUE(bl::edge16(0x1002, 0x1004) == 0x6 && bl::edge16(0x1004, 0x1010) == 0x3);
-  alignas(8) uint8_t h[8] = {};
-  bl::pst16(bl::make16(0x0102, 0x0304, 0x0506, -2), h, 0x5);  // lanes 1 and 3, high byte first
-  const uint8_t want[8] = {0, 0, 3, 4, 0, 0, 0xFF, 0xFE};
-  EXPECT_EQ(std::memcmp(h, want, 8), 0);
 }
 
 TEST(Partitioned, SplitRowByDestinationAlignment) {

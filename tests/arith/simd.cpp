@@ -20,14 +20,12 @@ bool ApplyBlock(int block, const void* a, const void* b, void* out, size_t n, in
   const hn::ScalableTag<int16_t> d16;
   const hn::ScalableTag<uint16_t> du16;
   const hn::ScalableTag<int32_t> d32;
-  const hn::ScalableTag<uint32_t> du32;
   const BytesOf<decltype(d16)> d8;
   const HalvesOf<decltype(d32)> dh;
   const size_t N16 = hn::Lanes(d16), N32 = hn::Lanes(d32);
   auto in8 = [](const void* p, size_t i) { return static_cast<const uint8_t*>(p) + i; };
   auto in16 = [](const void* p, size_t i) { return static_cast<const int16_t*>(p) + i; };
   auto out16 = static_cast<int16_t*>(out);
-  auto out32 = static_cast<int32_t*>(out);
   switch (static_cast<Block>(block)) {
 #define BLT_EACH(N) for (size_t i = 0; i < n; i += N)
     case Block::kMul8x16:
@@ -40,13 +38,6 @@ bool ApplyBlock(int block, const void* a, const void* b, void* out, size_t n, in
       BLT_BINARY16(kMul8suX16, Mul8suX16)
       BLT_BINARY16(kMul8ulX16, Mul8ulX16)
       BLT_BINARY16(kMulHigh16, MulHigh16Rounded)
-#define BLT_WIDENING(kBlock, Fn)                                                                             \
-  case Block::kBlock:                                                                                        \
-    BLT_EACH(N32) hn::StoreU(Fn(d32, hn::LoadU(dh, in16(a, i)), hn::LoadU(dh, in16(b, i))), d32, out32 + i); \
-    return true;
-      BLT_WIDENING(kMuld8suX16, Muld8suX16)
-      BLT_WIDENING(kMuld8ulX16, Muld8ulX16)
-      BLT_WIDENING(kMul16x16, Mul16x16Exact)
     case Block::kPack16: {
       const Pack16Scale p = MakePack16Scale(scale);
       BLT_EACH(N16) hn::StoreU(Pack16(d16, hn::LoadU(d16, in16(a, i)), p), d8, static_cast<uint8_t*>(out) + i);
@@ -61,36 +52,8 @@ bool ApplyBlock(int block, const void* a, const void* b, void* out, size_t n, in
         hn::StoreU(Div255(du16, x), du16, static_cast<uint16_t*>(out) + i);
       }
       return true;
-    case Block::kExpand:
-      BLT_EACH(N16) hn::StoreU(Expand(d16, hn::LoadU(d8, in8(a, i))), d16, out16 + i);
-      return true;
-    case Block::kMerge:
-#if HWY_TARGET == HWY_SCALAR
-      return false;
-#else
-      BLT_EACH(N16) {
-        const hn::Repartition<uint8_t, decltype(du16)> dout;
-        const BytesOf<decltype(du16)> du8;
-        hn::StoreU(Merge(du16, hn::LoadU(du8, in8(a, i)), hn::LoadU(du8, in8(b, i))), dout,
-                   static_cast<uint8_t*>(out) + 2 * i);
-      }
-      return true;
-#endif
-    case Block::kLoadBE16:
-      BLT_EACH(N16) hn::StoreU(LoadBE16(d16, in8(a, 2 * i)), d16, out16 + i);
-      return true;
-    case Block::kStoreBE16:
-      BLT_EACH(N16) StoreBE16(d16, hn::LoadU(d16, in16(a, i)), static_cast<uint8_t*>(out) + 2 * i);
-      return true;
-    case Block::kSwapBytes32:
-      BLT_EACH(N32) {
-        const auto x = hn::LoadU(du32, static_cast<const uint32_t*>(a) + i);
-        hn::StoreU(SwapBytes32(du32, x), du32, static_cast<uint32_t*>(out) + i);
-      }
-      return true;
 #undef BLT_EACH
 #undef BLT_BINARY16
-#undef BLT_WIDENING
   }
   return false;
 }

@@ -25,19 +25,8 @@ struct Planes {
 bltest::RowCall row_call(const Routine& r, bltest::Outcome outcome, int16_t c, int16_t scale = 1500, int16_t rows = 3,
                          int16_t cols = 33, bool in_place = false) {
   auto p = std::make_shared<Planes>();
-  const Call k{in_place ? p->d.data() : p->s.data(),
-               p->d.data(),
-               p->a.data(),
-               p->m.data(),
-               rows,
-               cols,
-               40,
-               40,
-               40,
-               c,
-               scale,
-               -5,
-               77};
+  const Call k{in_place ? p->d.data() : p->s.data(), p->d.data(), p->a.data(), p->m.data(), rows, cols, 40, 40, 40, c, scale,
+               -5, 77};
   auto check = [p, k, &r](bool ran) -> std::string {
     std::vector<uint8_t> want = p->d0;
     Call mk = k;
@@ -46,14 +35,9 @@ bltest::RowCall row_call(const Routine& r, bltest::Outcome outcome, int16_t c, i
     if (ran) r.model(mk);
     return p->d == want ? "" : ran ? "not the model's bytes" : "pixels changed";
   };
-  return {std::string(r.name) + " c=" + std::to_string(c) + " scale=" + std::to_string(scale) +
-              " rows=" + std::to_string(rows) + " cols=" + std::to_string(cols) + (in_place ? " in place" : ""),
-          r.flag,
-          outcome,
-          [&r, k] { r.replace(k); },
-          [&r, k] { r.old(k); },
-          [p] { p->d = p->d0; },
-          check};
+  const std::string label = std::string(r.name) + " c=" + std::to_string(c) + " scale=" + std::to_string(scale) +
+                            " rows=" + std::to_string(rows) + " cols=" + std::to_string(cols) + (in_place ? " in place" : "");
+  return {label, r.flag, outcome, [&r, k] { r.replace(k); }, [&r, k] { r.old(k); }, [p] { p->d = p->d0; }, check};
 }
 
 TEST(BlendReplace, EveryRoutine) {

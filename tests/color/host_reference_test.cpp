@@ -13,7 +13,6 @@
 #include "brisklane/host_abi.h"
 #include "glue/host.h"
 #include "tests/support/differential.h"
-#include "tests/support/support.h"
 
 namespace {
 
@@ -114,48 +113,42 @@ struct HostTables {
   }
 };
 
-// `rows` rows of `bytes` bytes, `stride` apart (either sign), with 32 guard bytes around them,
-// filled with bytes that often sit on a node of either grid.
-struct Plane {
-  std::vector<uint8_t> mem;
-  int stride;
-  ptrdiff_t row0;
-  Plane(int rows, int bytes, int stride_, std::mt19937& rng)
-      : mem(static_cast<size_t>(64 + std::max(rows - 1, 0) * std::abs(stride_) + std::max(bytes, 0))),
-        stride(stride_),
-        row0(32 + (stride_ < 0 ? std::max(rows - 1, 0) * -stride_ : 0)) {
-    bltest::fill_random(mem.data(), mem.size(), rng);
-    for (auto& v : mem)
-      if (rng() % 2) v = static_cast<uint8_t>(rng() % 2 ? std::min(255, v / 17 * 17) : rng() % 2 ? 255 : v / 8 * 8);
-  }
-  uint8_t* at(int r, int x = 0) { return mem.data() + row0 + static_cast<ptrdiff_t>(r) * stride + x; }
-};
+using bltest::Access;
+using bltest::Bases;
 
-std::string first_difference(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want) {
-  const long i = bltest::first_difference(got.data(), want.data(), got.size());
-  return i < 0 ? "" : "byte " + std::to_string(i) + " is " + std::to_string(got[i]) + ", not " + std::to_string(want[i]);
+// Runs c's kernel (the slot) and model (the reading) on every target on identical random
+// planes, half of whose bytes sit on a node of either grid, and compares every byte around them.
+void expect_same(bltest::Call c, const std::string& what) {
+  c.fill = [planes = c.planes](const Bases& b, std::mt19937& rng) {
+    for (size_t k = 0; k < planes.size(); ++k)
+      for (int r = 0; r < planes[k].rows; ++r)
+        for (ptrdiff_t j = planes[k].lo; j < planes[k].hi; ++j) {
+          uint8_t& v = b[k][r * planes[k].stride + j];
+          if (rng() % 2) v = static_cast<uint8_t>(rng() % 2 ? std::min(255, v / 17 * 17) : rng() % 2 ? 255 : v / 8 * 8);
+        }
+  };
+  bltest::on_every_target([&](const char* target) { ASSERT_EQ(bltest::compare(c, 7), "") << what << " on " << target; });
 }
 
-// Runs `slot` and `model` (per pixel) on planes of several shapes on every target and compares
-// every byte of every plane.
+// A slot over `inputs` source planes sharing one stride and `outputs` destination planes sharing
+// another (bottom-up for odd widths), against the reading of each pixel (source and destination
+// offsets), on planes of several shapes.
 template <class Slot, class Model>
 void planes(const char* what, int inputs, int outputs, Slot slot, Model model) {
-  std::mt19937 rng(7);
-  bltest::on_every_target([&](const char* target) {
-    for (int cols : {-3, 0, 1, 2, 3, 5, 7, 8, 9, 13, 16, 31, 33, 63, 64, 65, 67, 129, 200}) {
-      const int rows = cols == 5 ? 0 : 1 + std::abs(cols) % 3;
-      const int sin = std::max(cols, 0) + cols % 5, sout = (cols % 2 ? -1 : 1) * (std::max(cols, 0) + 7);
-      std::vector<Plane> p, want;
-      for (int i = 0; i < inputs + outputs; ++i) p.emplace_back(rows, cols, i < inputs ? sin : sout, rng);
-      want = p;
+  for (int cols : {-3, 0, 1, 2, 3, 5, 7, 8, 9, 13, 16, 31, 33, 63, 64, 65, 67, 129, 200}) {
+    const int rows = cols == 5 ? 0 : 1 + std::abs(cols) % 3, n = std::max(cols, 0);
+    const int sin = n + cols % 5, sout = (cols % 2 ? -1 : 1) * (n + 7);
+    bltest::Call c;
+    for (int i = 0; i < inputs + outputs; ++i)
+      c.planes.push_back(bltest::rows_of(i < inputs ? Access::kRead : Access::kWrite, rows, n, i < inputs ? sin : sout,
+                                         (3 * i + cols) & 7));
+    c.model = [=](const Bases& b) {
       for (int r = 0; r < rows; ++r)
-        for (int x = 0; x < cols; ++x) model(want, r, x);
-      slot(p, static_cast<int16_t>(rows), static_cast<int16_t>(cols));
-      for (size_t i = 0; i < p.size(); ++i)
-        ASSERT_EQ(first_difference(p[i].mem, want[i].mem), "")
-            << what << " on " << target << ", plane " << i << ", " << rows << " x " << cols;
-    }
-  });
+        for (int x = 0; x < cols; ++x) model(b, r * sin + x, r * sout + x);
+    };
+    c.kernel = [=](const Bases& b) { slot(b, static_cast<int16_t>(rows), static_cast<int16_t>(cols), sin, sout); };
+    expect_same(c, std::string(what) + ", " + std::to_string(rows) + " x " + std::to_string(cols));
+  }
 }
 
 class ColorHostReference : public ::testing::Test {
@@ -169,17 +162,18 @@ TEST_F(ColorHostReference, CMYKtoRGBInPlace) {
   const HostTables t{rng, false};
   t.hand_over(false);
   bl::host_mp_result_bgr() = 1;  // blue-green-red asked for
-  bltest::on_every_target([&](const char* target) {
-    for (int direct = 0; direct < 2; ++direct)
-      for (int n : {-4, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 16, 17, 31, 64, 67, 300})
-        for (int at : {8, 12}) {  // both 4-byte alignments
-          Plane buf(1, 4 * std::max(n, 0) + 16, 0, rng), want = buf;
-          for (int i = 0; i < n; ++i) t.cmyk(want.at(0, at + 4 * i), direct);
-          (direct ? GAVFastCMYKtoRGB : GAVCMYKtoRGB)(buf.at(0, at), n);
-          ASSERT_EQ(first_difference(buf.mem, want.mem), "")
-              << (direct ? "FastCMYKtoRGB" : "CMYKtoRGB") << " on " << target << ", " << n << " pixels at " << at;
-        }
-  });
+  for (int direct = 0; direct < 2; ++direct)
+    for (int n : {-4, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 16, 17, 31, 64, 67, 300})
+      for (int at : {0, 4}) {  // both 4-byte alignments
+        bltest::Call c;
+        c.planes = {bltest::rows_of(Access::kWrite, 1, 4 * std::max(n, 0), 0, at)};
+        c.model = [&t, n, direct](const Bases& b) {
+          for (int i = 0; i < n; ++i) t.cmyk(b[0] + 4 * i, direct);
+        };
+        c.kernel = [n, direct](const Bases& b) { (direct ? GAVFastCMYKtoRGB : GAVCMYKtoRGB)(b[0], n); };
+        expect_same(c, std::string(direct ? "FastCMYKtoRGB" : "CMYKtoRGB") + ", " + std::to_string(n) + " pixels at " +
+                           std::to_string(at));
+      }
 }
 
 TEST_F(ColorHostReference, RGBtoLABPlanes) {
@@ -188,13 +182,10 @@ TEST_F(ColorHostReference, RGBtoLABPlanes) {
     t.hand_over(wild);
     planes(
         wild ? "RGBtoLAB, tables out of range" : "RGBtoLAB", 3, 3,
-        [&](std::vector<Plane>& p, int16_t rows, int16_t cols) {
-          GAVRGBtoLAB(p[0].at(0), p[1].at(0), p[2].at(0), p[3].at(0), p[4].at(0), p[5].at(0), rows, cols,
-                      static_cast<int16_t>(p[0].stride), static_cast<int16_t>(p[3].stride));
+        [](const Bases& p, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
+          GAVRGBtoLAB(p[0], p[1], p[2], p[3], p[4], p[5], rows, cols, sRB, dRB);
         },
-        [&](std::vector<Plane>& p, int r, int x) {
-          t.lab(*p[0].at(r, x), *p[1].at(r, x), *p[2].at(r, x), p[3].at(r, x), p[4].at(r, x), p[5].at(r, x));
-        });
+        [&t](const Bases& p, int i, int o) { t.lab(p[0][i], p[1][i], p[2][i], &p[3][o], &p[4][o], &p[5][o]); });
   }
 }
 
@@ -204,13 +195,11 @@ TEST_F(ColorHostReference, LABtoCMYKPlanes) {
   for (uint8_t use_range : {0, 1, 128})
     planes(
         use_range ? "LABtoCMYK with the range table" : "LABtoCMYK", 3, 4,
-        [&](std::vector<Plane>& p, int16_t rows, int16_t cols) {
-          GAVLABtoCMYK(p[0].at(0), p[1].at(0), p[2].at(0), p[3].at(0), p[4].at(0), p[5].at(0), p[6].at(0), rows, cols,
-                       static_cast<int16_t>(p[0].stride), static_cast<int16_t>(p[3].stride), use_range);
+        [use_range](const Bases& p, int16_t rows, int16_t cols, int16_t sRB, int16_t dRB) {
+          GAVLABtoCMYK(p[0], p[1], p[2], p[3], p[4], p[5], p[6], rows, cols, sRB, dRB, use_range);
         },
-        [&](std::vector<Plane>& p, int r, int x) {
-          const int L = *p[0].at(r, x), a = *p[1].at(r, x), b = *p[2].at(r, x);
-          for (int k = 0; k < 4; ++k) *p[3 + k].at(r, x) = static_cast<uint8_t>(t.cmyk_of_lab(k, L, a, b, use_range));
+        [&t, use_range](const Bases& p, int i, int o) {
+          for (int k = 0; k < 4; ++k) p[3 + k][o] = static_cast<uint8_t>(t.cmyk_of_lab(k, p[0][i], p[1][i], p[2][i], use_range));
         });
 }
 
@@ -218,29 +207,30 @@ TEST_F(ColorHostReference, DisplayFormsReadTheGammaCurves) {
   for (bool reversed : {false, true}) {
     const HostTables t{rng, false};
     t.hand_over(reversed);
-    bltest::on_every_target([&](const char* target) {
-      for (int form = 0; form < 4; ++form)
-        for (int cols : {0, 1, 3, 7, 8, 9, 15, 16, 17, 33, 70})
-          for (int step = 1; step <= 3; ++step) {
-            const int rows = 1 + (cols + step) % 3, advance = (step == 2 ? -1 : 1) * (cols * step + step);
-            const int width = form == 3 ? 4 * cols : cols, stride = form == 3 ? width : -(width + step);
-            Plane src(rows, cols * step, advance, rng), dst(rows, width, stride, rng), want = dst;
+    for (int form = 0; form < 4; ++form)
+      for (int cols : {0, 1, 3, 7, 8, 9, 15, 16, 17, 33, 70})
+        for (int step = 1; step <= 3; ++step) {
+          const int rows = 1 + (cols + step) % 3, advance = (step == 2 ? -1 : 1) * (cols * step + step);
+          const int width = form == 3 ? 4 * cols : cols, stride = form == 3 ? width : -(width + step);
+          bltest::Call c;
+          c.planes = {bltest::rows_of(Access::kRead, rows, cols * step, advance, step),
+                      bltest::rows_of(Access::kWrite, rows, width, stride, form == 3 ? 0 : cols & 7)};
+          c.model = [=, &t](const Bases& b) {
             for (int r = 0; r < rows; ++r)
               for (int x = 0; x < cols; ++x) {
-                const uint8_t g = static_cast<uint8_t>(t.display(form, src.at(r)[x * step]));
-                if (form < 3) *want.at(r, x) = g;
-                for (int k = 0; form == 3 && k < 4; ++k) *want.at(r, 4 * x + k) = k ? g : 0;
+                uint8_t* out = b[1] + r * stride + (form == 3 ? 4 * x : x);
+                const uint8_t g = static_cast<uint8_t>(t.display(form, b[0][r * advance + x * step]));
+                for (int k = 0; k < (form == 3 ? 4 : 1); ++k) out[k] = form == 3 && !k ? 0 : g;
               }
+          };
+          c.kernel = [=](const Bases& b) {
             const auto r16 = static_cast<int16_t>(rows), c16 = static_cast<int16_t>(cols), s16 = static_cast<int16_t>(step);
-            if (form == 3)
-              GAVSubSample1G4(src.at(0), dst.at(0), r16, c16, advance, s16);
-            else
-              (form == 0 ? GAVSubSample1G1 : form == 1 ? GAVSubSample1M1 : GAVSubSample1H1)(
-                  src.at(0), dst.at(0), r16, c16, advance, s16, static_cast<int16_t>(stride));
-            ASSERT_EQ(first_difference(dst.mem, want.mem), "")
-                << "form " << form << " on " << target << ", cols " << cols << ", step " << step;
-          }
-    });
+            if (form == 3) return GAVSubSample1G4(b[0], b[1], r16, c16, advance, s16);
+            (form == 0 ? GAVSubSample1G1 : form == 1 ? GAVSubSample1M1 : GAVSubSample1H1)(
+                b[0], b[1], r16, c16, advance, s16, static_cast<int16_t>(stride));
+          };
+          expect_same(c, "form " + std::to_string(form) + ", cols " + std::to_string(cols) + ", step " + std::to_string(step));
+        }
   }
 }
 
