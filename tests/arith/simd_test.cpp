@@ -56,7 +56,8 @@ std::vector<int16_t> every_int16() {
 }
 
 // The proofs (and every differential test) see each target the build compiled and the machine
-// supports, the scalar fallback last, with run-time dispatch following.
+// supports, with run-time dispatch following; on x86 the plain scalar fallback comes last (an
+// ARM64 build's baseline is NEON).
 TEST(SimdProof, EveryTargetIsDispatched) {
   std::vector<std::string> seen;
   bltest::for_each_target([&](const char* target) {
@@ -64,7 +65,9 @@ TEST(SimdProof, EveryTargetIsDispatched) {
     EXPECT_STREQ(hwy::TargetName(bltest::dispatched_target()), target);
   });
   ASSERT_FALSE(seen.empty());
+#if HWY_ARCH_X86
   EXPECT_EQ(seen.back(), "SCALAR");
+#endif
   EXPECT_EQ(seen.size(), hwy::SupportedAndGeneratedTargets().size());
 }
 
