@@ -41,20 +41,12 @@ bltest::Call driver_call(const Shape& sh, std::mt19937& rng, int bytes) {
   return call;
 }
 
-bltest::SweepOptions driver_options() {
+TEST(ResampleDriver, MatchesSeparableModel) {
   bltest::SweepOptions o;
   o.rows = {1, 2, 3, 5, 9, 12, 0};
-  return o;
-}
-
-TEST(ResampleDriver, EightBitMatchesSeparableModel) {
-  bltest::sweep("vl_resample_general 8-bit", [](const Shape& sh, std::mt19937& rng) { return driver_call(sh, rng, 1); },
-                driver_options());
-}
-
-TEST(ResampleDriver, SixteenBitMatchesSeparableModel) {
-  bltest::sweep("vl_resample_general 16-bit", [](const Shape& sh, std::mt19937& rng) { return driver_call(sh, rng, 2); },
-                driver_options());
+  for (int bytes : {1, 2})
+    bltest::sweep(bytes == 1 ? "vl_resample_general 8-bit" : "vl_resample_general 16-bit",
+                  [bytes](const Shape& sh, std::mt19937& rng) { return driver_call(sh, rng, bytes); }, o);
 }
 
 // Long images stream through the same bounded buffer: every destination row of a tall shrink
@@ -69,50 +61,6 @@ TEST(ResampleDriver, TallImagesThroughTheBoundedBuffer) {
       bltest::Call call = driver_call(sh, rng, bytes);
       EXPECT_EQ(bltest::compare(call, 5), "") << call.label;
     }
-}
-
-// The engine as the host resample routines drive it: one direction filtered with 2 to 8 taps
-// from positions and phases, the other an identity single tap (the run-length kernel when
-// vertical); the readable area is exactly what the filter touches (margins may be negative).
-TEST(ResampleDriver, HostRoutineShapes) {
-  bltest::on_every_target([](const char* target) {
-    std::mt19937 rng(11);
-    for (int vertical = 0; vertical < 2; ++vertical)
-      for (int taps : {2, 4, 6, 8}) {
-        const int cols = 1 + static_cast<int>(rng() % 200), rows = 1 + static_cast<int>(rng() % 40);
-        const int n = vertical ? rows : cols;
-        std::vector<int32_t> pos(static_cast<size_t>(n)), ident(1024);
-        for (int i = 0; i < 1024; ++i) ident[static_cast<size_t>(i)] = i;
-        int32_t p = static_cast<int32_t>(rng() % 5);
-        for (auto& v : pos) v = p += static_cast<int32_t>(rng() % 3);
-        std::vector<uint32_t> entries = rstest::random_entries(32, taps, 1, rng);
-        std::vector<uint32_t*> w;
-        for (int i = 0; i < n; ++i) w.push_back(entries.data() + 8 * (rng() % 32));
-        // The source plane from its first readable sample to its last.
-        const int extent = pos.back() + taps, slb = vertical ? cols : extent;
-        std::vector<uint8_t> src(static_cast<size_t>(slb) * (vertical ? extent : rows));
-        std::vector<uint8_t> a(static_cast<size_t>(cols) * rows), b;
-        bltest::fill_random(src.data(), src.size(), rng);
-        bltest::fill_random(a.data(), a.size(), rng);
-        b = a;
-        vl_image s{}, d{};
-        vl_plain_plane(&s, src.data(), slb, vertical ? cols : pos.back() + 1, vertical ? pos.back() + 1 : rows);
-        (vertical ? s.top : s.left) = -pos[0];
-        (vertical ? s.bottom : s.right) = taps - 1;
-        vl_plain_plane(&d, nullptr, cols, cols, rows);
-        const int fwH = vertical ? 1 : taps, fwV = vertical ? taps : 1;
-        const int32_t* iH = vertical ? ident.data() : pos.data();
-        const int32_t* iV = vertical ? pos.data() : ident.data();
-        bl::set_gsr_scale(1);
-        d.data = a.data();
-        const int ra = vl_resample_general(&s, &d, fwH, fwV, iH, iV, w.data(), w.data(), vertical, 1, 1, nullptr);
-        d.data = b.data();
-        const int rb = bl::scalar::resample(&s, &d, fwH, fwV, iH, iV, w.data(), w.data(), 1, 1);
-        EXPECT_EQ(ra, 1);
-        EXPECT_EQ(rb, 1);
-        EXPECT_EQ(a, b) << target << (vertical ? " vertical " : " horizontal ") << taps << " taps " << cols << "x" << rows;
-      }
-  });
 }
 
 }  // namespace

@@ -177,15 +177,9 @@ TEST(ResampleKernels, TwoTimesKernelsMatchModels) {
 TEST(ResampleKernels, BilinearTwoTimesRounding) {
   alignas(8) uint8_t src[2][4] = {{10, 11, 20, 0}, {13, 11, 21, 0}};
   alignas(8) uint8_t dst[2][16] = {};
-  vl_image s{}, d{};
-  s.data = src[0];
-  s.lb = 4;
-  s.w = 3;
-  s.h = 2;
-  d.data = dst[0] + 5;  // three leading bytes
-  d.lb = 16;
-  d.w = 5;
-  d.h = 2;
+  vl_image s, d;
+  vl_plain_plane(&s, src[0], 4, 3, 2);
+  vl_plain_plane(&d, dst[0] + 5, 16, 5, 2);  // three leading bytes
   bl::resample_bl_8_1_2x(&s, &d, nullptr, 0, 1);
   // Row between the two source rows: on-pixel columns (10+13)/2, between ones the four-mean.
   EXPECT_EQ(d.data[0], 12);  // ((10+10+1)/2 + (13+13+1)/2 + 1) / 2 = (10 + 13 + 1) / 2

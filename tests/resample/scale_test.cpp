@@ -34,6 +34,7 @@ struct Image {
     bltest::fill_random(mem.data(), mem.size(), rng);
     im.data = mem.data() + ((8 - reinterpret_cast<uintptr_t>(mem.data())) & 7);
   }
+  Image(const Image& o) : mem(o.mem), im(o.im) { im.data = mem.data() + (o.im.data - o.mem.data()); }
 };
 
 TEST(ResampleTables, WorkedExamples) {
@@ -74,11 +75,9 @@ TEST(ResampleTables, WorkedExamples) {
   std::vector<int32_t> ih(100), iv(50);
   for (int i = 0; i < 100; ++i) ih[static_cast<size_t>(i)] = i;
   for (int i = 0; i < 50; ++i) iv[static_cast<size_t>(i)] = i;
-  vl_image s{}, d{};
-  s.type = d.type = VL_BYTE;
-  s.bpp = d.bpp = 1;
-  d.w = 100;
-  d.h = 50;
+  vl_image s, d;
+  vl_plain_plane(&s, nullptr, 1, 1, 1);
+  vl_plain_plane(&d, nullptr, 100, 100, 50);
   EXPECT_EQ(vl_resample_bufsize(&s, &d, 4, ih.data(), iv.data()), 4496u);
 
   // The pack scale: set_gsr_scale keeps the alignment offset.
@@ -90,15 +89,9 @@ TEST(ResampleTables, WorkedExamples) {
 // Two taps (8192, 8192) on 10 and 11 give 11; weights above 1.0 saturate at 255.
 TEST(ResampleTables, RoundingAndSaturation) {
   uint8_t src[2] = {10, 11}, dst[1] = {0};
-  vl_image s{}, d{};
-  s.type = d.type = VL_BYTE;
-  s.bands = d.bands = s.bpp = d.bpp = s.bmask = d.bmask = 1;
-  s.data = src;
-  s.w = 2;
-  s.h = 1;
-  s.lb = 2;
-  d.data = dst;
-  d.w = d.h = d.lb = 1;
+  vl_image s, d;
+  vl_plain_plane(&s, src, 2, 2, 1);
+  vl_plain_plane(&d, dst, 1, 1, 1);
   int32_t ih[1] = {0}, iv[1] = {0};
   uint32_t entry[8] = {0x20002000u}, big[8] = {0x30003000u};
   uint32_t* wh[1] = {entry};
@@ -130,7 +123,6 @@ TEST(ResampleScale, GeneralPathUsesThePositionFormula) {
                                 : vl_resample_create_general(general, general, 3, 3, c.taps, c.taps, c.bytes * 8, c.edge, c.edge));
     ASSERT_TRUE(t);
     Image src(45, 33, c.bands, c.bytes, 1), a(50, 41, c.bands, c.bytes, 2), b = a;
-    b.im.data = b.mem.data() + (a.im.data - a.mem.data());
     auto tables = [&](int n, double scale, double trans, int taps, int spp, int phases, uint32_t* w,
                       std::vector<int32_t>& it, std::vector<uint32_t*>& wt) {
       for (int i = 0; i < n; ++i) {
@@ -195,29 +187,22 @@ TEST(ResampleScale, TwoTimesSpecialCases) {
     for (int bands : {1, 3, 4}) {
       const float yt = xt / 2;
       Image src(24, 13, bands, 1, 5), a(bands == 3 ? 50 : 40, 21, bands, 1, 6), b = a;
-      b.im.data = b.mem.data() + (a.im.data - a.mem.data());
       EXPECT_EQ(vl_scale(-1, &a.im, &src.im, 2.0f, 2.0f, xt, yt, nn.get()), 1);
+      if (bands == 3 && xt != 0) continue;  // the general path
       // Crop: first pixel floor(-t/2), second copy first when floor(-t/2 + 0.5) differs.
       const double px = -xt / 2.0, py = -yt / 2.0;
       vl_image s = src.im;
       s.data += static_cast<int>(std::floor(px)) * s.bpp + static_cast<int>(std::floor(py)) * s.lb;
-      if (bands == 3) {
-        if (xt == 0) {
-          bl::scalar::resample_nn_8_3_2x(&src.im, &b.im);  // 2*24 columns, 21 rows
-        }
-      } else {
+      if (bands == 3)
+        bl::scalar::resample_nn_8_3_2x(&src.im, &b.im);  // 2*24 columns, 21 rows
+      else
         bl::scalar::resample_nn_2x(&s, &b.im, std::floor(px + 0.5) != std::floor(px), std::floor(py + 0.5) != std::floor(py));
-      }
-      if (bands != 3 || xt == 0) {
-        EXPECT_EQ(a.mem, b.mem) << bands << " " << xt;
-      }
+      EXPECT_EQ(a.mem, b.mem) << bands << " " << xt;
     }
   for (float xt : {-0.5f, -1.5f, -0.49f}) {
     Image src(24, 13, 1, 1, 7), a(40, 21, 1, 1, 8), b = a;
-    b.im.data = b.mem.data() + (a.im.data - a.mem.data());
     EXPECT_EQ(vl_scale(1, &a.im, &src.im, 2.0f, 2.0f, xt, -0.5f, bl.get()), 1);
-    vl_image s = src.im;
-    bl::scalar::resample_bl_2x(&s, &b.im, xt < -1 ? 1 : 0, 0);
+    bl::scalar::resample_bl_2x(&src.im, &b.im, xt < -1 ? 1 : 0, 0);
     EXPECT_EQ(a.mem, b.mem) << xt;
   }
   // Fall-back to the general path: fewer than 16 columns, a translation reading off the source,
@@ -229,7 +214,6 @@ TEST(ResampleScale, TwoTimesSpecialCases) {
   } falls[] = {{bl.get(), 15, 1, 1, -0.5f}, {nn.get(), 40, 1, 1, 3.0f}, {nn.get(), 40, 4, 7, -0.5f}};
   for (const Fall& f : falls) {
     Image src(24, 13, f.bands, 1, 9), a(f.w, 21, f.bands, 1, 10), b = a;
-    b.im.data = b.mem.data() + (a.im.data - a.mem.data());
     EXPECT_EQ(vl_scale(f.bandmask, &a.im, &src.im, 2.0f, 2.0f, f.xt, -0.5f, f.t), 1);
     do_special_cases = 0;
     EXPECT_EQ(vl_scale(f.bandmask, &b.im, &src.im, 2.0f, 2.0f, f.xt, -0.5f, f.t), 1);
