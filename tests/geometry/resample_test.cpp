@@ -99,17 +99,15 @@ bltest::Call resample_call(const Shape& sh, std::mt19937& rng, int taps, bool ho
     // Rows lo .. hi - 1, with row lo first: the routine's source is row 0.
     c.planes.push_back(bltest::rows_of(Access::kRead, hi - lo, cols, srcRB, sh.src_align));
   }
-  c.model = [=](const Bases& b) {
-    resample_model(horizontal, horizontal ? b[1] : b[1] - lo * srcRB, b[0], rows, cols, pos.data(), ph.data(), srcRB,
-                   dstRB, w->data(), taps);
-  };
-  c.kernel = [=](const Bases& b) {
-    GAVSetResample(static_cast<int16_t>(taps), w->data(), 0);
+  c.both([=](const Bases& b, bool fast) {
     const uint8_t* src = horizontal ? b[1] : b[1] - lo * srcRB;
+    if (!fast)
+      return resample_model(horizontal, src, b[0], rows, cols, pos.data(), ph.data(), srcRB, dstRB, w->data(), taps);
+    GAVSetResample(static_cast<int16_t>(taps), w->data(), 0);
     (horizontal ? GAVResampleH : GAVResampleV)(src, b[0], static_cast<int16_t>(rows), static_cast<int16_t>(cols),
                                                pos.data(), ph.data(), static_cast<int16_t>(srcRB),
                                                static_cast<int16_t>(dstRB), 0);
-  };
+  });
   return c;
 }
 
@@ -117,17 +115,15 @@ class ResampleWidth : public ::testing::TestWithParam<int> {};
 
 TEST_P(ResampleWidth, HorizontalMatchesTheEngineFormula) {
   bltest::HostDoubles host;
-  const int taps = GetParam();
-  bltest::sweep("ResampleH", [taps](const Shape& sh, std::mt19937& rng) { return resample_call(sh, rng, taps, true); });
+  bltest::sweep("ResampleH",
+                [taps = GetParam()](const Shape& sh, std::mt19937& rng) { return resample_call(sh, rng, taps, true); });
 }
 
 TEST_P(ResampleWidth, VerticalMatchesTheEngineFormula) {
   bltest::HostDoubles host;
-  const int taps = GetParam();
-  bltest::SweepOptions o;
-  o.rows = {1, 2, 3, 9, 17};
-  bltest::sweep(
-      "ResampleV", [taps](const Shape& sh, std::mt19937& rng) { return resample_call(sh, rng, taps, false); }, o);
+  bltest::sweep("ResampleV",
+                [taps = GetParam()](const Shape& sh, std::mt19937& rng) { return resample_call(sh, rng, taps, false); },
+                {.rows = {1, 2, 3, 9, 17}});
 }
 
 INSTANTIATE_TEST_SUITE_P(Taps, ResampleWidth, ::testing::Values(2, 4, 6, 8));

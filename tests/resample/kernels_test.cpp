@@ -7,6 +7,7 @@
 #include "arith/partitioned.h"
 #include "resample/engine.h"
 #include "tests/resample/resample_cases.h"
+#include "tests/support/differential.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -33,23 +34,21 @@ bltest::Call vertical_call(const Shape& sh, std::mt19937& rng, int bytes) {
   c.label = "taps " + std::to_string(taps) + " spp " + std::to_string(dspp) + (pattern ? " masked" : "");
   c.planes.push_back(bltest::rows_of(Access::kWrite, sh.rows, n, sh.stride(n), sh.dst_align));
   for (int t = 0; t < taps; ++t) c.planes.push_back(bltest::rows_of(Access::kRead, sh.rows, n, n + 8, (sh.src_align + t) & 7));
-  auto run = [=](const Bases& b, bool model) {
+  c.both([=](const Bases& b, bool fast) {
     bl::set_gsr_scale(scale);
     uint32_t* entry = entries->data();
     for (int r = 0; r < sh.rows; ++r) {
       const uint8_t* rows[8];
       for (int t = 0; t < taps; ++t) rows[t] = b[static_cast<size_t>(t) + 1] + r * (n + 8);
       uint8_t* d = b[0] + r * sh.stride(n);
-      if (model)
+      if (!fast)
         bl::scalar::resampleV(bytes, taps, d, sh.cols, ps, &entry, rows, pattern.get());
       else if (pattern)
         (bytes == 1 ? bl::resampleV_8_funcs : bl::resampleV_16_funcs)[taps](d, sh.cols, ps, &entry, rows, pattern->m);
       else
         bl::resample_vertical(bytes, taps, d, sh.cols, ps, &entry, rows, nullptr, scale);
     }
-  };
-  c.model = [run](const Bases& b) { run(b, true); };
-  c.kernel = [run](const Bases& b) { run(b, false); };
+  });
   return c;
 }
 
@@ -77,27 +76,23 @@ bltest::Call transposed_call(const Shape& sh, std::mt19937& rng, int bytes) {
             " masks " + std::to_string(smask) + "->" + std::to_string(dmask);
   c.planes.push_back(bltest::rows_of(Access::kWrite, 1, 8 * static_cast<ptrdiff_t>(dw) * dspp, 0, sh.dst_align));
   c.planes.push_back(bltest::rows_of(Access::kRead, 1, 8 * span, 0, sh.src_align));
-  auto run = [=, keep = entries](const Bases& b, bool model) {
+  c.both([=, keep = entries](const Bases& b, bool fast) {
     bl::set_gsr_scale(scale);
     const uint8_t* base = reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(b[1]) - 8 * static_cast<intptr_t>(lo));
-    if (model)
+    if (!fast)
       bl::scalar::resampleH_transposed(bytes, taps, base, b[0], sspp, smask, dspp, dmask, iH->data(), wH->data(), dw);
     else
       (bytes == 1 ? bl::resampleH_8_funcs : bl::resampleH_16_funcs)[taps](base, b[0], sspp, smask, dspp, dmask,
                                                                           iH->data(), wH->data(), dw);
-  };
-  c.model = [run](const Bases& b) { run(b, true); };
-  c.kernel = [run](const Bases& b) { run(b, false); };
+  });
   return c;
 }
 
 TEST(ResampleKernels, TransposedHorizontalMatchesModel) {
-  bltest::SweepOptions o;
-  o.max_align = 1;
-  o.negative_strides = false;
   for (int bytes : {1, 2})
     bltest::sweep(bytes == 1 ? "resampleH_8_transposed" : "resampleH_16_transposed",
-                  [bytes](const Shape& sh, std::mt19937& rng) { return transposed_call(sh, rng, bytes); }, o);
+                  [bytes](const Shape& sh, std::mt19937& rng) { return transposed_call(sh, rng, bytes); },
+                  {.negative_strides = false, .max_align = 1});
 }
 
 TEST(ResampleKernels, TransposesMatchModel) {
@@ -144,7 +139,8 @@ bltest::Call twox_call(const Shape& sh, std::mt19937& rng, Kind2x kind) {
   c.label = "phases " + std::to_string(h) + "," + std::to_string(v) + " dst " + std::to_string(d.w) + "x" + std::to_string(d.h);
   c.planes.push_back(bltest::rows_of(Access::kWrite, d.h, db, d.lb, kind == kNn3 ? 0 : sh.dst_align));
   c.planes.push_back(bltest::rows_of(Access::kRead, s.h, sb, s.lb, kind == kNn3 ? 0 : sh.src_align));
-  auto run = [=](const Bases& b, bool model) mutable {
+  c.both([=](const Bases& b, bool fast) mutable {
+    const bool model = !fast;
     d.data = b[0];
     s.data = b[1];
     std::vector<uint8_t> work(bl::bl_2x_work_bytes(d.w));
@@ -155,16 +151,12 @@ bltest::Call twox_call(const Shape& sh, std::mt19937& rng, Kind2x kind) {
       case kBl1: model ? bl::scalar::resample_bl_2x(&s, &d, h, v) : bl::resample_bl_8_1_2x(&s, &d, work.data(), h, v); break;
       case kBl4: model ? bl::scalar::resample_bl_2x(&s, &d, h, v) : bl::resample_bl_8_4_2x(&s, &d, work.data(), h, v); break;
     }
-  };
-  c.model = [run](const Bases& b) mutable { run(b, true); };
-  c.kernel = [run](const Bases& b) mutable { run(b, false); };
+  });
   return c;
 }
 
 TEST(ResampleKernels, TwoTimesKernelsMatchModels) {
-  bltest::SweepOptions o;
-  o.negative_strides = false;
-  o.rows = {1, 2, 3, 6};
+  bltest::SweepOptions o = {.rows = {1, 2, 3, 6}, .negative_strides = false};
   const char* names[] = {"resample_nn_8_1_2x", "resample_nn_8_3_2x_sd_aligned", "resample_nn_8_4_2x",
                          "resample_bl_8_1_2x", "resample_bl_8_4_2x"};
   for (Kind2x k : {kNn1, kNn3, kNn4, kBl1, kBl4}) {
