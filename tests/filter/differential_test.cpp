@@ -1,7 +1,5 @@
-// Every filter kernel against its model through the shared differential harness: every SIMD
-// target, destination and source alignment, column count and stride the sweep makes, with the
-// source planes exactly as large as the taps reach.  Weights are random, their sums often above
-// one (saturation) and sometimes negative; planes are random or mostly 0 and 255.
+// Every filter kernel against its model over the sweep, source planes exactly as large as the taps
+// reach; weights random (sums above one, some negative), planes random or mostly 0 and 255.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,7 +42,7 @@ void maybe_extremes(bltest::Call& c, std::mt19937& rng) {
 }
 
 vl_image plane_image(uint8_t* data, ptrdiff_t stride, int cols, int rows) {
-  vl_image im;
+  vl_image im{};
   vl_plain_plane(&im, data, static_cast<int32_t>(stride), cols, rows);
   return im;
 }

@@ -1,7 +1,6 @@
-// Sampling, decimation and skew kernels against their models through the shared differential
-// harness: every SIMD target, alignment, count and stride of the sweep, with position tables that
+// Sampling, decimation and skew kernels against their models over the sweep: positions that
 // repeat, enlarge, reduce and jump, every horizontal factor 0..28 alone and beside its successor,
-// every vertical factor 0..8, and skews whose offsets and lengths reach both margins.
+// every vertical factor 0..8, skews whose offsets and lengths reach both margins.
 #include "tests/support/differential.h"
 
 #include <gtest/gtest.h>

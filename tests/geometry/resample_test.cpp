@@ -187,23 +187,4 @@ TEST(ResampleReplace, Rows) {
   EXPECT_EQ(GAVResamplingTable, nullptr) << "a 10-tap filter keeps no engine table";
 }
 
-// ---- worked examples ------------------------------------------------------------------------
-
-// A 2-tap filter whose phase 0 is (16384, 0): output column x is source column positions[x].
-// A 4-tap filter with one tap of weight 1 per phase: output x is source column positions[x] - 1 + k.
-TEST(ResampleExamples, TapsLieAroundThePosition) {
-  bltest::HostDoubles host;
-  uint8_t row[64], out[4];
-  for (int i = 0; i < 64; ++i) row[i] = static_cast<uint8_t>(3 * i + 1);
-  const int16_t p[4] = {7, 7, 20, 41};
-  const uint8_t f0[4] = {0, 0, 0, 0}, f9[4] = {9, 9, 9, 9};
-  for (int k = -1; k < 4; ++k) {  // k = -1: the 2-tap filter
-    std::vector<int16_t> w(k < 0 ? 64 : 128, 0);
-    w[k < 0 ? 0 : static_cast<size_t>(4 * 9 + k)] = 16384;
-    GAVSetResample(k < 0 ? 2 : 4, w.data(), 0);
-    GAVResampleH(row, out, 1, 4, p, k < 0 ? f0 : f9, 64, 4, 0);
-    for (int x = 0; x < 4; ++x) EXPECT_EQ(out[x], row[p[x] + (k < 0 ? 0 : k - 1)]) << "tap " << k;
-  }
-}
-
 }  // namespace

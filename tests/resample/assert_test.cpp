@@ -21,7 +21,7 @@ std::string message(const std::string& expr, const char* source = "gav_resample"
 
 struct Plane {
   uint8_t mem[512] = {};
-  vl_image im;
+  vl_image im{};
   explicit Plane(int w = 8, int h = 4, int bpp = 1) {
     vl_plain_plane(&im, mem + ((8 - reinterpret_cast<uintptr_t>(mem)) & 7), 32, w, h);
     im.bands = im.bpp = bpp;
