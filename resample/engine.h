@@ -79,8 +79,8 @@ struct BandPairs {
 };
 BandPairs pair_bands(int sspp, uint32_t smask, int dspp, uint32_t dmask);
 
-// The destination mask repeated once per pixel over the period P = dspp * floor((dspp+7)/dspp)
-// bits; sample i of a row (counted from the row's first sample) is written when bit
+// The destination mask (its bits below dspp) repeated once per pixel over the period
+// P = dspp * floor((dspp+7)/dspp) bits; sample i of a row (counted from the row's first sample) is written when bit
 // P - 1 - (i mod P) of it is set.
 struct BandPattern {
   uint32_t m = 0;

@@ -49,6 +49,9 @@ BandPattern band_pattern(uint32_t m, int period) {
 }
 
 BandPattern replicate_mask(int dspp, uint32_t bmask) {
+  // Bits at or above the band count name no band: left in, they would spill into the next
+  // pixel's bands as the mask is repeated.
+  if (dspp < 32) bmask &= (1u << dspp) - 1;
   const int n = (dspp + 7) / dspp;
   uint32_t m = 0;
   for (int i = 0; i < n; ++i) m = (dspp >= 32 ? 0 : m << dspp) | bmask;

@@ -132,9 +132,10 @@ int resample(const vl_image* src, const vl_image* dst, int fwH, int fwV, const i
     if ((dst->bmask >> i) & 1) db.push_back(dspp - 1 - i);
   const size_t pairs = std::min(sb.size(), db.size());
   // Written samples: every one when all bands are (or a framebuffer's 4-byte pixels with mask
-  // 7), else those whose band's bit is set in the mask repeated once per pixel.
-  const uint32_t m = static_cast<uint32_t>(dst->bmask);
-  const bool all = (dspp < 32 && (m & ((1u << dspp) - 1)) == (1u << dspp) - 1) || (dst->storage == 1 && dspp == 4 && m == 7);
+  // 7), else those whose band's bit is set in the mask (its bits below dspp) repeated once per
+  // pixel.
+  const uint32_t m = static_cast<uint32_t>(dst->bmask) & (dspp < 32 ? (1u << dspp) - 1 : ~0u);
+  const bool all = (dspp < 32 && m == (1u << dspp) - 1) || (dst->storage == 1 && dspp == 4 && dst->bmask == 7);
   const int copies = (dspp + 7) / dspp, period = dspp * copies;
   uint32_t rep = 0;
   for (int i = 0; i < copies; ++i) rep = (dspp >= 32 ? 0 : rep << dspp) | m;

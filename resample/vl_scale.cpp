@@ -259,10 +259,12 @@ extern "C" VL_API int vl_scale(int32_t bandmask, const vl_image* dst, const vl_i
 
 namespace {
 
-float fmult(float value, int16_t weight) { return value * static_cast<float>(weight) * (1.0f / 16384.0f); }
+// In double precision every product and sum of this path is exact (at most 45 significant bits
+// and 64 terms), so the truncated result does not depend on the order of the sums.
+double fmult(double value, int16_t weight) { return value * weight * (1.0 / 16384.0); }
 
 // Sample (x, y) of band b: zero outside the w x h rectangle, or clamped into the readable area.
-float get_pixel(const vl_image* im, int64_t x, int64_t y, int b, int edgeH, int edgeV) {
+double get_pixel(const vl_image* im, int64_t x, int64_t y, int b, int edgeH, int edgeV) {
   const int size = im->type == VL_SHORT ? 2 : 1;
   if (b >= im->bpp / size) return 0;
   if (edgeH == VL_EDGE_EXTEND)
@@ -280,7 +282,7 @@ float get_pixel(const vl_image* im, int64_t x, int64_t y, int b, int edgeH, int 
   return v;
 }
 
-void put_pixel(const vl_image* im, int64_t x, int64_t y, int b, float v) {
+void put_pixel(const vl_image* im, int64_t x, int64_t y, int b, double v) {
   const int size = im->type == VL_SHORT ? 2 : 1;
   uint8_t* p = im->data + y * im->lb + x * im->bpp + static_cast<int64_t>(b) * size;
   if (!(v == v)) v = 0;
@@ -311,10 +313,10 @@ extern "C" VL_API int vl_resample_general_reference(const vl_image* src, const v
       for (int b = 0; b < dst->bands; ++b) {
         const int bit = dst->bands - 1 - b;
         if (bit >= 32 || !((static_cast<uint32_t>(dst->bmask) >> bit) & 1u)) continue;
-        float acc = 0;
+        double acc = 0;
         for (int v = 0; v < filterwidthV; ++v)
           for (int h = 0; h < filterwidthH; ++h) {
-            float t = get_pixel(src, iTableH[i] / sspp + h, static_cast<int64_t>(iTableV[j]) + v, b, edgeH, edgeV);
+            double t = get_pixel(src, iTableH[i] / sspp + h, static_cast<int64_t>(iTableV[j]) + v, b, edgeH, edgeV);
             if (filterwidthH > 1) t = fmult(t, weight(wTableH[i], h));
             if (filterwidthV > 1) t = fmult(t, weight(wTableV[j], v));
             acc += t;

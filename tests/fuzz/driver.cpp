@@ -142,6 +142,10 @@ void fail(const std::string& what) {
 BLRoutine slot(int row) { return host().slot(row); }
 void host_model(int row, BLRoutine model) { g_models[row] = model; }
 int32_t* enable_flag(int row) { return kRows[row].flag; }
+std::vector<uintptr_t>& handed_args() {
+  static std::vector<uintptr_t> args;
+  return args;
+}
 
 int16_t count(Provider& in, int most) {
   switch (in.ConsumeIntegralInRange<int>(0, 15)) {

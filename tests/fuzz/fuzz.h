@@ -20,7 +20,11 @@
 
 #include <cstdint>
 #include <sstream>
+#include <limits>
+#include <random>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include "brisklane/host_abi.h"
 #include "tests/support/differential.h"
@@ -92,6 +96,34 @@ inline Plane rect(Access access, int rows, int cols, ptrdiff_t stride, int align
   return plane(access, rows, stride, 0, cols, align);
 }
 
+// A table of n values drawn from a seed (a large table costs a few bytes of input): within
+// [lo, hi] (the range its user states), anywhere in T, one constant, the extremes of both, or a
+// ramp from lo to hi.
+template <class T>
+std::vector<T> table(int kind, uint32_t seed, size_t n, int64_t lo, int64_t hi) {
+  using L = std::numeric_limits<T>;
+  std::mt19937_64 rng(seed);
+  const T constant = static_cast<T>(rng());
+  const T extremes[] = {L::min(), L::max(), static_cast<T>(lo), static_cast<T>(hi), T(0), static_cast<T>(-1)};
+  std::vector<T> t(n);
+  for (size_t i = 0; i < n; ++i) {
+    switch (kind) {
+      case 0: t[i] = static_cast<T>(lo + static_cast<int64_t>(rng() % static_cast<uint64_t>(hi - lo + 1))); break;
+      case 1: t[i] = static_cast<T>(rng()); break;
+      case 2: t[i] = constant; break;
+      case 3: t[i] = extremes[rng() % 6]; break;
+      default: t[i] = static_cast<T>(lo + (hi - lo) * static_cast<int64_t>(i) / static_cast<int64_t>(n > 1 ? n - 1 : 1));
+    }
+  }
+  return t;
+}
+constexpr int kTableKinds = 5;
+template <class T>
+std::vector<T> table(Provider& in, size_t n, int64_t lo, int64_t hi) {
+  const int kind = in.ConsumeIntegralInRange<int>(0, kTableKinds - 1);
+  return table<T>(kind, in.ConsumeIntegral<uint32_t>(), n, lo, hi);
+}
+
 // ---- running ----------------------------------------------------------------------------
 
 // Runs the call against its model guarded and fenced (see above); aborts on a difference.  With a
@@ -123,6 +155,28 @@ std::string str(const A&... a) {
   std::ostringstream os;
   ((os << printable(a)), ...);
   return os.str();
+}
+
+// Setters (PLAIN rows that hand on): hand_over calls the setter in a row's slot with args, and
+// its host routine must then have received exactly those arguments.
+std::vector<uintptr_t>& handed_args();
+template <class A>
+uintptr_t as_word(A a) {
+  if constexpr (std::is_pointer_v<A>) return reinterpret_cast<uintptr_t>(a);
+  else return static_cast<uintptr_t>(static_cast<int64_t>(a));
+}
+template <class... A>
+void record_args(A... a) {
+  handed_args() = {as_word(a)...};
+}
+template <class Proc, class... A>
+void hand_over(int row, A... args) {
+  static_assert(std::is_same_v<Proc, void (*)(A...)>, "arguments of the setter's exact types");
+  host_model(row, &record_args<A...>);
+  handed_args() = {1};
+  slot_proc<Proc>(row)(args...);
+  if (handed_args() != std::vector<uintptr_t>{as_word(args)...})
+    fail(str("row ", row, ": the setter must hand its arguments on unchanged"));
 }
 
 // The driver plays the host process too: it defines the host's colour-order bytes resultAsBGR and

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "brisklane/host_abi.h"
+#include "brisklane/host_display.h"
 #include "brisklane/vl.h"
 
 static int failures = 0;

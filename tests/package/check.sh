@@ -10,7 +10,7 @@ rm -rf "$work"
 mkdir -p "$work"
 prefix=$work/prefix
 "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log"
-for f in include/brisklane/host_abi.h include/brisklane/routines.def include/brisklane/vl.h bin/hostsim; do
+for f in include/brisklane/host_abi.h include/brisklane/host_display.h include/brisklane/routines.def include/brisklane/vl.h bin/hostsim; do
   [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
 lib=$(find "$prefix" -name libbrisklane.so)

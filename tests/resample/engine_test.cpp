@@ -207,6 +207,35 @@ TEST(ResampleDriver, TallImagesThroughTheBoundedBuffer) {
     }
 }
 
+// Mask bits at or above the band count name no band: a copy writes exactly the samples of the
+// bands whose bits are set, whatever else the mask holds.
+TEST(ResampleDriver, MaskBitsBeyondTheBandsWriteNothing) {
+  bltest::on_every_target([](const char* target) {
+    for (int dspp = 1; dspp <= 4; ++dspp)
+      for (uint32_t low = 0; low < (1u << dspp); ++low) {
+        const uint32_t mask = low | (0x5au << dspp);
+        const int cols = 19, rows = 3;
+        std::vector<uint8_t> src(static_cast<size_t>(cols * dspp * rows), 0xee), dst(src.size(), 0x11);
+        std::vector<int32_t> iH(64), iV(64);
+        for (int i = 0; i < 64; ++i) iH[static_cast<size_t>(i)] = i * dspp, iV[static_cast<size_t>(i)] = i;
+        vl_image s{}, d{};
+        vl_plain_plane(&s, src.data(), cols * dspp, cols, rows);
+        vl_plain_plane(&d, dst.data(), cols * dspp, cols, rows);
+        s.bands = d.bands = s.bpp = d.bpp = dspp;
+        s.bmask = (1 << dspp) - 1;
+        d.bmask = static_cast<int32_t>(mask);
+        uint32_t w = 0;
+        uint32_t* wt = &w;
+        bl::set_gsr_scale(1);
+        ASSERT_EQ(vl_resample_general(&s, &d, 1, 1, iH.data(), iV.data(), &wt, &wt, 0, 1, 1, nullptr), 1);
+        for (size_t i = 0; i < dst.size(); ++i) {
+          const bool written = (low >> (dspp - 1 - static_cast<int>(i % static_cast<size_t>(dspp)))) & 1;
+          ASSERT_EQ(dst[i], written ? 0xee : 0x11) << target << " bands " << dspp << " mask " << mask << " at " << i;
+        }
+      }
+  });
+}
+
 // A band pattern, or null for unmasked rows.
 std::shared_ptr<bl::BandPattern> random_pattern(int dspp, std::mt19937& rng) {
   if (rng() % 3 == 0) return nullptr;
