@@ -1,7 +1,6 @@
-// Sampling, decimation and skew kernels against their models through the shared differential
-// harness: every SIMD target, alignment, count and stride of the sweep, with position tables that
+// Sampling, decimation and skew kernels against their models over the sweep: positions that
 // repeat, enlarge, reduce and jump, every horizontal factor 0..28 alone and beside its successor,
-// every vertical factor 0..8, and skews whose offsets and lengths reach both margins.
+// every vertical factor 0..8, skews whose offsets and lengths reach both margins.
 #include "tests/support/differential.h"
 
 #include <gtest/gtest.h>
@@ -66,15 +65,11 @@ bltest::Call sample_call(const Shape& sh, std::mt19937& rng) {
   Plane s = bltest::rows_of(Access::kRead, srcRows, hi, srcRB, sh.src_align);
   s.lo = lo;
   c.planes.push_back(s);
-  auto run = [=](const Bases& b, bool fast) {
-    // Positions count from (originRow, originCol), the routine's source pointer: plane row 0.
-    const uint8_t* src = b[1];
-    (fast ? bl::gavSampleRect : bl::model::sample_rect)(src, b[0], rows, cols, originRow, originCol, rowPos.data(),
-                                                        colPos.data(), static_cast<int>(srcRB),
-                                                        static_cast<int>(dstRB));
-  };
-  c.model = [run](const Bases& b) { run(b, false); };
-  c.kernel = [run](const Bases& b) { run(b, true); };
+  // Positions count from (originRow, originCol), the routine's source pointer: plane row 0.
+  c.both([=](const Bases& b, bool fast) {
+    (fast ? bl::gavSampleRect : bl::model::sample_rect)(b[1], b[0], rows, cols, originRow, originCol, rowPos.data(),
+                                                        colPos.data(), static_cast<int>(srcRB), static_cast<int>(dstRB));
+  });
   return c;
 }
 
@@ -101,23 +96,17 @@ bltest::Call decimate_h_call(const Shape& sh, std::mt19937& rng, int lo) {
   c.label = "lo=" + std::to_string(lo);
   c.planes.push_back(bltest::rows_of(Access::kWrite, rows, cols, dstRB, sh.dst_align));
   c.planes.push_back(bltest::rows_of(Access::kRead, rows, total, srcRB, sh.src_align));
-  auto run = [=](const Bases& b, bool fast) {
-    const bool ok = (fast ? bl::gavDecimateH_rect : bl::model::decimate_h)(
-        b[0], b[1], rows, cols, static_cast<int>(srcRB), static_cast<int>(dstRB), f.data());
-    EXPECT_TRUE(ok);
-  };
-  c.model = [run](const Bases& b) { run(b, false); };
-  c.kernel = [run](const Bases& b) { run(b, true); };
+  c.both([=](const Bases& b, bool fast) {
+    EXPECT_TRUE((fast ? bl::gavDecimateH_rect : bl::model::decimate_h)(b[0], b[1], rows, cols, static_cast<int>(srcRB),
+                                                                       static_cast<int>(dstRB), f.data()));
+  });
   return c;
 }
 
 class DecimateHFactor : public ::testing::TestWithParam<int> {};
 TEST_P(DecimateHFactor, MatchesTableModel) {
-  const int lo = GetParam();
-  bltest::SweepOptions o;
-  o.max_align = 4;
-  bltest::sweep(
-      "DecimateH", [lo](const Shape& sh, std::mt19937& rng) { return decimate_h_call(sh, rng, lo); }, o);
+  bltest::sweep("DecimateH", [lo = GetParam()](const Shape& sh, std::mt19937& rng) { return decimate_h_call(sh, rng, lo); },
+                {.max_align = 4});
 }
 INSTANTIATE_TEST_SUITE_P(Factors, DecimateHFactor, ::testing::Range(0, bl::kMaxDecimateH + 1));
 
@@ -136,22 +125,17 @@ bltest::Call decimate_v_call(const Shape& sh, std::mt19937& rng, int lo) {
   c.label = "lo=" + std::to_string(lo);
   c.planes.push_back(bltest::rows_of(Access::kWrite, rows, cols, dstRB, sh.dst_align));
   c.planes.push_back(bltest::rows_of(Access::kRead, std::max(total, 1), cols, srcRB, sh.src_align));
-  auto run = [=](const Bases& b, bool fast) {
+  c.both([=](const Bases& b, bool fast) {
     (fast ? bl::gavDecimateV_rect : bl::model::decimate_v)(b[1], b[0], rows, cols, f.data(), static_cast<int>(srcRB),
                                                            static_cast<int>(dstRB));
-  };
-  c.model = [run](const Bases& b) { run(b, false); };
-  c.kernel = [run](const Bases& b) { run(b, true); };
+  });
   return c;
 }
 
 class DecimateVFactor : public ::testing::TestWithParam<int> {};
 TEST_P(DecimateVFactor, MatchesPartitionedModel) {
-  const int lo = GetParam();
-  bltest::SweepOptions o;
-  o.rows = {1, 2, 3, 5};
-  bltest::sweep(
-      "DecimateV", [lo](const Shape& sh, std::mt19937& rng) { return decimate_v_call(sh, rng, lo); }, o);
+  bltest::sweep("DecimateV", [lo = GetParam()](const Shape& sh, std::mt19937& rng) { return decimate_v_call(sh, rng, lo); },
+                {.rows = {1, 2, 3, 5}});
 }
 INSTANTIATE_TEST_SUITE_P(Factors, DecimateVFactor, ::testing::Range(0, bl::kMaxDecimateV + 1));
 
@@ -207,29 +191,23 @@ bltest::Call skew_call(const Shape& sh, std::mt19937& rng, bl::SkewKind kind) {
   s.lo = kind == bl::SkewKind::kNearest ? -3 : -5;
   s.hi = kind == bl::SkewKind::kNearest ? cols + 3 : cols + 4;
   c.planes.push_back(s);
-  c.model = [=](const Bases& b) {
-    bl::model::skew_rect(kind, b[1], b[0], rows, cols, width, offsets.data(), lengths.data(),
-                         static_cast<int32_t>(srcRB), static_cast<int32_t>(dstRB), &filter->w);
-  };
-  c.kernel = [=](const Bases& b) {
+  c.both([=](const Bases& b, bool fast) {
     const int32_t sRB = static_cast<int32_t>(srcRB), dRB = static_cast<int32_t>(dstRB);
-    if (kind == bl::SkewKind::kNearest)
+    if (!fast)
+      bl::model::skew_rect(kind, b[1], b[0], rows, cols, width, offsets.data(), lengths.data(), sRB, dRB, &filter->w);
+    else if (kind == bl::SkewKind::kNearest)
       bl::gavSkewRect_nearest(b[1], b[0], rows, cols, width, offsets.data(), lengths.data(), sRB, dRB);
-    else if (kind == bl::SkewKind::kBilinear)
-      bl::gavSkewRect_bilinear(b[1], b[0], rows, cols, width, offsets.data(), lengths.data(), sRB, dRB, filter->w);
     else
-      bl::gavSkewRect_bicubic(b[1], b[0], rows, cols, width, offsets.data(), lengths.data(), sRB, dRB, filter->w);
-  };
+      (kind == bl::SkewKind::kBilinear ? bl::gavSkewRect_bilinear : bl::gavSkewRect_bicubic)(
+          b[1], b[0], rows, cols, width, offsets.data(), lengths.data(), sRB, dRB, filter->w);
+  });
   return c;
 }
 
 class SkewKernel : public ::testing::TestWithParam<bl::SkewKind> {};
 TEST_P(SkewKernel, MatchesModel) {
-  const bl::SkewKind kind = GetParam();
-  bltest::SweepOptions o;
-  o.rows = {1, 2, 3, 4};
-  bltest::sweep(
-      "SkewRect", [kind](const Shape& sh, std::mt19937& rng) { return skew_call(sh, rng, kind); }, o);
+  bltest::sweep("SkewRect", [kind = GetParam()](const Shape& sh, std::mt19937& rng) { return skew_call(sh, rng, kind); },
+                {.rows = {1, 2, 3, 4}});
 }
 INSTANTIATE_TEST_SUITE_P(Kinds, SkewKernel,
                          ::testing::Values(bl::SkewKind::kNearest, bl::SkewKind::kBilinear, bl::SkewKind::kBicubic));

@@ -23,14 +23,9 @@ struct Plane {
   uint8_t mem[512] = {};
   vl_image im{};
   explicit Plane(int w = 8, int h = 4, int bpp = 1) {
-    im.type = VL_BYTE;
-    im.bands = bpp;
-    im.bpp = bpp;
+    vl_plain_plane(&im, mem + ((8 - reinterpret_cast<uintptr_t>(mem)) & 7), 32, w, h);
+    im.bands = im.bpp = bpp;
     im.bmask = (1 << bpp) - 1;
-    im.w = w;
-    im.h = h;
-    im.lb = 32;
-    im.data = mem + ((8 - reinterpret_cast<uintptr_t>(mem)) & 7);
   }
 };
 

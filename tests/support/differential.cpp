@@ -33,8 +33,7 @@ enum class Place { kGuarded, kFenceEnd, kFenceStart };
 // One allocation per plane that owns one (alias < 0), and row 0 of every plane.
 struct Placement {
   std::vector<std::vector<uint8_t>> store;  // guarded placement
-  std::vector<std::unique_ptr<PageEndBuffer>> ends;
-  std::vector<std::unique_ptr<PageFenceBuffer>> starts;
+  std::vector<std::unique_ptr<PageEndBuffer>> fenced;
   std::vector<uint8_t*> first;  // first byte of each owner's allocation (null for aliases)
   std::vector<size_t> size;     // its size
   std::vector<ptrdiff_t> zero;  // offset of row 0 within it
@@ -59,12 +58,10 @@ Placement place(const Call& c, Place how, const Placement* like = nullptr) {
     extent(p, lo, hi);
     pl.size[i] = static_cast<size_t>(hi - lo);
     pl.zero[i] = -lo;
-    if (how == Place::kFenceEnd) {
-      pl.ends.push_back(std::make_unique<PageEndBuffer>(pl.size[i]));
-      pl.first[i] = pl.ends.back()->data();
-    } else if (how == Place::kFenceStart) {
-      pl.starts.push_back(std::make_unique<PageFenceBuffer>(pl.size[i]));
-      pl.first[i] = pl.starts.back()->data();
+    if (how != Place::kGuarded) {
+      pl.fenced.push_back(how == Place::kFenceEnd ? std::make_unique<PageEndBuffer>(pl.size[i])
+                                                  : std::make_unique<PageFenceBuffer>(pl.size[i]));
+      pl.first[i] = pl.fenced.back()->data();
     } else {
       const ptrdiff_t want = like ? static_cast<ptrdiff_t>(reinterpret_cast<uintptr_t>(like->bases[i]) & 63) : p.align;
       pl.zero[i] = kGuard - lo + ((want - (kGuard - lo)) % 64 + 64) % 64;
@@ -151,41 +148,34 @@ void on_fence_fault(int) {
   sigaction(SIGSEGV, &g_previous, nullptr);
 }
 
+// The model on guarded planes, the kernel on planes placed `how`, the same contents.
+std::string run_pair(const Call& c, uint32_t seed, Place how) {
+  Placement kernel = place(c, how), model = place(c, Place::kGuarded, &kernel);
+  fill(c, model, seed);
+  fill(c, kernel, seed);
+  c.model(model.bases);
+  const bool fenced = how != Place::kGuarded;
+  struct sigaction report = {};
+  report.sa_handler = on_fence_fault;
+  if (fenced && g_fenced[0] == 0) std::snprintf(g_fenced, sizeof g_fenced, "%s", c.label.c_str());
+  if (fenced) sigaction(SIGSEGV, &report, &g_previous);
+  c.kernel(kernel.bases);
+  if (fenced) sigaction(SIGSEGV, &g_previous, nullptr);
+  return first_difference(c, model, kernel);
+}
+
 }  // namespace
 
 Plane rows_of(Access access, int rows, ptrdiff_t bytes, ptrdiff_t stride, int align) {
   Plane p;
-  p.access = access;
-  p.rows = rows;
-  p.stride = stride;
-  p.lo = 0;
-  p.hi = bytes;
-  p.align = align;
+  p.access = access, p.rows = rows, p.stride = stride, p.hi = bytes, p.align = align;
   return p;
 }
 
-std::string compare(const Call& c, uint32_t seed) {
-  Placement model = place(c, Place::kGuarded), kernel = place(c, Place::kGuarded);
-  fill(c, model, seed);
-  fill(c, kernel, seed);
-  c.model(model.bases);
-  c.kernel(kernel.bases);
-  return first_difference(c, model, kernel);
-}
+std::string compare(const Call& c, uint32_t seed) { return run_pair(c, seed, Place::kGuarded); }
 
 std::string compare_fenced(const Call& c, uint32_t seed, bool fence_end) {
-  Placement kernel = place(c, fence_end ? Place::kFenceEnd : Place::kFenceStart);
-  Placement model = place(c, Place::kGuarded, &kernel);
-  fill(c, model, seed);
-  fill(c, kernel, seed);
-  c.model(model.bases);
-  if (g_fenced[0] == 0) std::snprintf(g_fenced, sizeof g_fenced, "%s", c.label.c_str());
-  struct sigaction report = {};
-  report.sa_handler = on_fence_fault;
-  sigaction(SIGSEGV, &report, &g_previous);
-  c.kernel(kernel.bases);
-  sigaction(SIGSEGV, &g_previous, nullptr);
-  return first_difference(c, model, kernel);
+  return run_pair(c, seed, fence_end ? Place::kFenceEnd : Place::kFenceStart);
 }
 
 std::string Shape::describe() const {

@@ -1,19 +1,11 @@
 // The differential harness: a kernel against its scalar model, byte for byte.
 //
-// A test describes one call of a routine as a Call: the planes it touches (where each row lies
-// and which bytes of it may be read or written), a model and a kernel that both take the
-// planes' start addresses.  compare() runs the two on identical random contents and compares
-// every byte of every allocation, including guard bytes around and between the rows, so a
-// wrong value, a write past a row and a write to a read-only plane all show as the first
-// differing byte with its plane, row and column.  compare_fenced() runs the kernel with every
-// plane ending (then starting) at an inaccessible page: a read or write outside what the call
-// may touch faults at once.
-//
-// A routine's tests are a Maker, a function from a Shape (rows, columns, alignments, stride
-// slack and sign, chosen by the sweep) to a Call; sweep() runs it over every SIMD target the
-// build compiled and the machine supports, every destination and source alignment 0..7, counts
-// from 0 through several widths of the widest vector, strides with odd slack and negative
-// strides, in guarded and in fenced placement.
+// A Call describes one call of a routine: its planes (where each row lies, which bytes of it may
+// be read or written) and a model and a kernel taking the planes' row 0 addresses.  compare()
+// runs both on identical random contents and compares every byte of every allocation, guards
+// around and between the rows included; compare_fenced() puts the kernel's planes against an
+// inaccessible page.  A Maker turns a Shape into a Call; sweep() runs it over every SIMD target,
+// alignment 0..7, count and stride (odd slack, bottom-up), guarded and fenced.
 #pragma once
 
 #include <cstddef>
@@ -53,6 +45,11 @@ struct Call {
   std::function<void(const Bases&)> kernel;
   // Fills the planes before a run (default: random bytes from the run's seed).
   std::function<void(const Bases&, std::mt19937&)> fill;
+  // Sets model to run(bases, false) and kernel to run(bases, true).
+  void both(const std::function<void(const Bases&, bool fast)>& run) {
+    model = [run](const Bases& b) { run(b, false); };
+    kernel = [run](const Bases& b) { run(b, true); };
+  }
 };
 
 // "" when the kernel left every byte as the model did; otherwise the first difference.
@@ -77,7 +74,7 @@ using Maker = std::function<Call(const Shape&, std::mt19937&)>;
 
 struct SweepOptions {
   std::vector<int> rows = {1, 2, 3};
-  std::vector<int> cols;         // default: counts_through(1)
+  std::vector<int> cols = {};    // default: counts_through(1)
   bool negative_strides = true;  // the routine takes bottom-up planes
   bool fenced = true;            // also run the fenced placements
   int max_align = 8;             // alignments 0 .. max_align - 1 (1: aligned planes only)

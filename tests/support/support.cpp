@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,12 +12,6 @@
 #include "hwy/targets.h"
 
 namespace bltest {
-
-std::vector<std::string> targets_under_test() {
-  std::vector<std::string> names;
-  for (int64_t t : hwy::SupportedAndGeneratedTargets()) names.push_back(hwy::TargetName(t));
-  return names;
-}
 
 namespace {
 // BL_TARGET=<Highway target name> restricts a whole test run to that one target: dispatch goes to
@@ -49,37 +44,19 @@ void for_each_target(const std::function<void(const char*)>& fn) {
   restrict_dispatch();
 }
 
-namespace {
-size_t page_size() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
-size_t round_up(size_t n, size_t m) { return (n + m - 1) / m * m; }
-}  // namespace
-
-PageEndBuffer::PageEndBuffer(size_t size) : size_(size) {
-  const size_t ps = page_size();
-  const size_t body = round_up(size == 0 ? 1 : size, ps);
-  map_size_ = body + ps;
+PageEndBuffer::PageEndBuffer(size_t size, bool fence_start) : size_(size) {
+  const size_t ps = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t body = (std::max<size_t>(size, 1) + ps - 1) / ps * ps, front = fence_start ? ps : 0;
+  map_size_ = front + body + ps;
   void* m = mmap(nullptr, map_size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (m == MAP_FAILED) throw std::runtime_error("mmap failed");
   map_ = static_cast<uint8_t*>(m);
-  if (mprotect(map_ + body, ps, PROT_NONE) != 0) throw std::runtime_error("mprotect failed");
-  data_ = map_ + body - size;
+  if (mprotect(map_ + front + body, ps, PROT_NONE) != 0 || (fence_start && mprotect(map_, ps, PROT_NONE) != 0))
+    throw std::runtime_error("mprotect failed");
+  data_ = fence_start ? map_ + front : map_ + body - size;
 }
 
 PageEndBuffer::~PageEndBuffer() { munmap(map_, map_size_); }
-
-PageFenceBuffer::PageFenceBuffer(size_t size) : size_(size) {
-  const size_t ps = page_size();
-  const size_t body = round_up(size == 0 ? 1 : size, ps);
-  map_size_ = body + 2 * ps;
-  void* m = mmap(nullptr, map_size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (m == MAP_FAILED) throw std::runtime_error("mmap failed");
-  map_ = static_cast<uint8_t*>(m);
-  if (mprotect(map_, ps, PROT_NONE) != 0 || mprotect(map_ + ps + body, ps, PROT_NONE) != 0)
-    throw std::runtime_error("mprotect failed");
-  data_ = map_ + ps;
-}
-
-PageFenceBuffer::~PageFenceBuffer() { munmap(map_, map_size_); }
 
 void fill_random(uint8_t* p, size_t n, std::mt19937& rng) {
   size_t i = 0;

@@ -19,13 +19,16 @@ void for_each_target(const std::function<void(const char* target)>& fn);
 // reading or writing past the end faults at once.
 class PageEndBuffer {
  public:
-  explicit PageEndBuffer(size_t size);
+  explicit PageEndBuffer(size_t size) : PageEndBuffer(size, false) {}
   ~PageEndBuffer();
   PageEndBuffer(const PageEndBuffer&) = delete;
   PageEndBuffer& operator=(const PageEndBuffer&) = delete;
   uint8_t* data() { return data_; }
   size_t size() const { return size_; }
   uint8_t* end() { return data_ + size_; }
+
+ protected:
+  PageEndBuffer(size_t size, bool fence_start);
 
  private:
   uint8_t* map_ = nullptr;
@@ -34,21 +37,11 @@ class PageEndBuffer {
   size_t size_ = 0;
 };
 
-// As PageEndBuffer, but the first byte is preceded by an inaccessible page as well.
-class PageFenceBuffer {
+// A region that starts right after an inaccessible page (and is followed by one, after the rest
+// of its last page).
+class PageFenceBuffer : public PageEndBuffer {
  public:
-  explicit PageFenceBuffer(size_t size);
-  ~PageFenceBuffer();
-  PageFenceBuffer(const PageFenceBuffer&) = delete;
-  PageFenceBuffer& operator=(const PageFenceBuffer&) = delete;
-  uint8_t* data() { return data_; }
-  size_t size() const { return size_; }
-
- private:
-  uint8_t* map_ = nullptr;
-  size_t map_size_ = 0;
-  uint8_t* data_ = nullptr;
-  size_t size_ = 0;
+  explicit PageFenceBuffer(size_t size) : PageEndBuffer(size, true) {}
 };
 
 // Fills n bytes with seeded random data.

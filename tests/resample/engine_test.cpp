@@ -1,12 +1,15 @@
-// The engine's kernels against their models: vertical rows at every destination alignment with
-// band masks and guards, transposed horizontal kernels per width, transposes, and the 2x kernels.
+// The engine against its models through the shared harness: the driver against the separable
+// model (1..8 taps, 8 and 16 bits, bands and masks, edges, margins, integral enlargements, the work
+// buffer fenced), the vertical, transposed horizontal, transpose and 2x kernels.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include "arith/partitioned.h"
 #include "resample/engine.h"
 #include "tests/resample/resample_cases.h"
+#include "tests/support/differential.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -14,6 +17,82 @@ namespace {
 using bltest::Access;
 using bltest::Bases;
 using bltest::Shape;
+
+bltest::Call driver_call(const Shape& sh, std::mt19937& rng, int bytes) {
+  bltest::Call call;
+  auto c = rstest::random_driver_case(sh, rng, bytes, call.planes);
+  auto model_result = std::make_shared<int>(-1);
+  const bool own_buffer = rng() % 2;
+  call.label = c->describe() + (own_buffer ? " caller's buffer" : "");
+  call.both([c, model_result, own_buffer](const Bases& b, bool fast) {
+    rstest::bind(*c, b);
+    bl::set_gsr_scale(c->scale);
+    if (!fast) {
+      *model_result = bl::scalar::resample(&c->src, &c->dst, c->fwH, c->fwV, c->iH.data(), c->iV.data(), c->wH.data(),
+                                           c->wV.data(), c->edgeH, c->edgeV);
+      return;
+    }
+    // The caller's buffer: exactly vl_resample_bufsize bytes ending at an inaccessible page.
+    std::unique_ptr<bltest::PageEndBuffer> buffer;
+    if (own_buffer)
+      buffer = std::make_unique<bltest::PageEndBuffer>(
+          vl_resample_bufsize(&c->src, &c->dst, c->fwH, c->iH.data(), c->iV.data()));
+    const int r = vl_resample_general(&c->src, &c->dst, c->fwH, c->fwV, c->iH.data(), c->iV.data(), c->wH.data(),
+                                      c->wV.data(), c->integral, c->edgeH, c->edgeV, buffer ? buffer->data() : nullptr);
+    EXPECT_EQ(r, *model_result) << c->describe();
+  });
+  return call;
+}
+
+TEST(ResampleDriver, MatchesSeparableModel) {
+  for (int bytes : {1, 2})
+    bltest::sweep(bytes == 1 ? "vl_resample_general 8-bit" : "vl_resample_general 16-bit",
+                  [bytes](const Shape& sh, std::mt19937& rng) { return driver_call(sh, rng, bytes); },
+                  {.rows = {1, 2, 3, 5, 9, 12, 0}});
+}
+
+// Long images stream through the same bounded buffer: every destination row of a tall shrink
+// and a tall enlargement, both sample sizes, all 8 vertical taps.
+TEST(ResampleDriver, TallImagesThroughTheBoundedBuffer) {
+  for (int bytes : {1, 2})
+    for (int rows : {301, 517}) {
+      Shape sh;
+      sh.rows = rows;
+      sh.cols = 37;
+      std::mt19937 rng(static_cast<uint32_t>(rows * bytes));
+      bltest::Call call = driver_call(sh, rng, bytes);
+      EXPECT_EQ(bltest::compare(call, 5), "") << call.label;
+    }
+}
+
+// Mask bits at or above the band count name no band: a copy writes exactly the samples of the
+// bands whose bits are set, whatever else the mask holds.
+TEST(ResampleDriver, MaskBitsBeyondTheBandsWriteNothing) {
+  bltest::on_every_target([](const char* target) {
+    for (int dspp = 1; dspp <= 4; ++dspp)
+      for (uint32_t low = 0; low < (1u << dspp); ++low) {
+        const uint32_t mask = low | (0x5au << dspp);
+        const int cols = 19, rows = 3;
+        std::vector<uint8_t> src(static_cast<size_t>(cols * dspp * rows), 0xee), dst(src.size(), 0x11);
+        std::vector<int32_t> iH(64), iV(64);
+        for (int i = 0; i < 64; ++i) iH[static_cast<size_t>(i)] = i * dspp, iV[static_cast<size_t>(i)] = i;
+        vl_image s{}, d{};
+        vl_plain_plane(&s, src.data(), cols * dspp, cols, rows);
+        vl_plain_plane(&d, dst.data(), cols * dspp, cols, rows);
+        s.bands = d.bands = s.bpp = d.bpp = dspp;
+        s.bmask = (1 << dspp) - 1;
+        d.bmask = static_cast<int32_t>(mask);
+        uint32_t w = 0;
+        uint32_t* wt = &w;
+        bl::set_gsr_scale(1);
+        ASSERT_EQ(vl_resample_general(&s, &d, 1, 1, iH.data(), iV.data(), &wt, &wt, 0, 1, 1, nullptr), 1);
+        for (size_t i = 0; i < dst.size(); ++i) {
+          const bool written = (low >> (dspp - 1 - static_cast<int>(i % static_cast<size_t>(dspp)))) & 1;
+          ASSERT_EQ(dst[i], written ? 0xee : 0x11) << target << " bands " << dspp << " mask " << mask << " at " << i;
+        }
+      }
+  });
+}
 
 // A band pattern, or null for unmasked rows.
 std::shared_ptr<bl::BandPattern> random_pattern(int dspp, std::mt19937& rng) {
@@ -33,23 +112,21 @@ bltest::Call vertical_call(const Shape& sh, std::mt19937& rng, int bytes) {
   c.label = "taps " + std::to_string(taps) + " spp " + std::to_string(dspp) + (pattern ? " masked" : "");
   c.planes.push_back(bltest::rows_of(Access::kWrite, sh.rows, n, sh.stride(n), sh.dst_align));
   for (int t = 0; t < taps; ++t) c.planes.push_back(bltest::rows_of(Access::kRead, sh.rows, n, n + 8, (sh.src_align + t) & 7));
-  auto run = [=](const Bases& b, bool model) {
+  c.both([=](const Bases& b, bool fast) {
     bl::set_gsr_scale(scale);
     uint32_t* entry = entries->data();
     for (int r = 0; r < sh.rows; ++r) {
       const uint8_t* rows[8];
       for (int t = 0; t < taps; ++t) rows[t] = b[static_cast<size_t>(t) + 1] + r * (n + 8);
       uint8_t* d = b[0] + r * sh.stride(n);
-      if (model)
+      if (!fast)
         bl::scalar::resampleV(bytes, taps, d, sh.cols, ps, &entry, rows, pattern.get());
       else if (pattern)
         (bytes == 1 ? bl::resampleV_8_funcs : bl::resampleV_16_funcs)[taps](d, sh.cols, ps, &entry, rows, pattern->m);
       else
         bl::resample_vertical(bytes, taps, d, sh.cols, ps, &entry, rows, nullptr, scale);
     }
-  };
-  c.model = [run](const Bases& b) { run(b, true); };
-  c.kernel = [run](const Bases& b) { run(b, false); };
+  });
   return c;
 }
 
@@ -77,27 +154,23 @@ bltest::Call transposed_call(const Shape& sh, std::mt19937& rng, int bytes) {
             " masks " + std::to_string(smask) + "->" + std::to_string(dmask);
   c.planes.push_back(bltest::rows_of(Access::kWrite, 1, 8 * static_cast<ptrdiff_t>(dw) * dspp, 0, sh.dst_align));
   c.planes.push_back(bltest::rows_of(Access::kRead, 1, 8 * span, 0, sh.src_align));
-  auto run = [=, keep = entries](const Bases& b, bool model) {
+  c.both([=, keep = entries](const Bases& b, bool fast) {
     bl::set_gsr_scale(scale);
     const uint8_t* base = reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(b[1]) - 8 * static_cast<intptr_t>(lo));
-    if (model)
+    if (!fast)
       bl::scalar::resampleH_transposed(bytes, taps, base, b[0], sspp, smask, dspp, dmask, iH->data(), wH->data(), dw);
     else
       (bytes == 1 ? bl::resampleH_8_funcs : bl::resampleH_16_funcs)[taps](base, b[0], sspp, smask, dspp, dmask,
                                                                           iH->data(), wH->data(), dw);
-  };
-  c.model = [run](const Bases& b) { run(b, true); };
-  c.kernel = [run](const Bases& b) { run(b, false); };
+  });
   return c;
 }
 
 TEST(ResampleKernels, TransposedHorizontalMatchesModel) {
-  bltest::SweepOptions o;
-  o.max_align = 1;
-  o.negative_strides = false;
   for (int bytes : {1, 2})
     bltest::sweep(bytes == 1 ? "resampleH_8_transposed" : "resampleH_16_transposed",
-                  [bytes](const Shape& sh, std::mt19937& rng) { return transposed_call(sh, rng, bytes); }, o);
+                  [bytes](const Shape& sh, std::mt19937& rng) { return transposed_call(sh, rng, bytes); },
+                  {.negative_strides = false, .max_align = 1});
 }
 
 TEST(ResampleKernels, TransposesMatchModel) {
@@ -144,7 +217,8 @@ bltest::Call twox_call(const Shape& sh, std::mt19937& rng, Kind2x kind) {
   c.label = "phases " + std::to_string(h) + "," + std::to_string(v) + " dst " + std::to_string(d.w) + "x" + std::to_string(d.h);
   c.planes.push_back(bltest::rows_of(Access::kWrite, d.h, db, d.lb, kind == kNn3 ? 0 : sh.dst_align));
   c.planes.push_back(bltest::rows_of(Access::kRead, s.h, sb, s.lb, kind == kNn3 ? 0 : sh.src_align));
-  auto run = [=](const Bases& b, bool model) mutable {
+  c.both([=](const Bases& b, bool fast) mutable {
+    const bool model = !fast;
     d.data = b[0];
     s.data = b[1];
     std::vector<uint8_t> work(bl::bl_2x_work_bytes(d.w));
@@ -155,16 +229,12 @@ bltest::Call twox_call(const Shape& sh, std::mt19937& rng, Kind2x kind) {
       case kBl1: model ? bl::scalar::resample_bl_2x(&s, &d, h, v) : bl::resample_bl_8_1_2x(&s, &d, work.data(), h, v); break;
       case kBl4: model ? bl::scalar::resample_bl_2x(&s, &d, h, v) : bl::resample_bl_8_4_2x(&s, &d, work.data(), h, v); break;
     }
-  };
-  c.model = [run](const Bases& b) mutable { run(b, true); };
-  c.kernel = [run](const Bases& b) mutable { run(b, false); };
+  });
   return c;
 }
 
 TEST(ResampleKernels, TwoTimesKernelsMatchModels) {
-  bltest::SweepOptions o;
-  o.negative_strides = false;
-  o.rows = {1, 2, 3, 6};
+  bltest::SweepOptions o = {.rows = {1, 2, 3, 6}, .negative_strides = false};
   const char* names[] = {"resample_nn_8_1_2x", "resample_nn_8_3_2x_sd_aligned", "resample_nn_8_4_2x",
                          "resample_bl_8_1_2x", "resample_bl_8_4_2x"};
   for (Kind2x k : {kNn1, kNn3, kNn4, kBl1, kBl4}) {
@@ -178,14 +248,8 @@ TEST(ResampleKernels, BilinearTwoTimesRounding) {
   alignas(8) uint8_t src[2][4] = {{10, 11, 20, 0}, {13, 11, 21, 0}};
   alignas(8) uint8_t dst[2][16] = {};
   vl_image s{}, d{};
-  s.data = src[0];
-  s.lb = 4;
-  s.w = 3;
-  s.h = 2;
-  d.data = dst[0] + 5;  // three leading bytes
-  d.lb = 16;
-  d.w = 5;
-  d.h = 2;
+  vl_plain_plane(&s, src[0], 4, 3, 2);
+  vl_plain_plane(&d, dst[0] + 5, 16, 5, 2);  // three leading bytes
   bl::resample_bl_8_1_2x(&s, &d, nullptr, 0, 1);
   // Row between the two source rows: on-pixel columns (10+13)/2, between ones the four-mean.
   EXPECT_EQ(d.data[0], 12);  // ((10+10+1)/2 + (13+13+1)/2 + 1) / 2 = (10 + 13 + 1) / 2
