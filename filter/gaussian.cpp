@@ -66,7 +66,7 @@ HWY_INLINE void Weighted(uint8_t* dst, ptrdiff_t drb, const uint8_t* src, ptrdif
   t.bias = 0;
   ptrdiff_t offset[Runs::kRuns];
   for (size_t r = 0; r < Runs::kRuns; ++r) offset[r] = static_cast<ptrdiff_t>(r) * step;
-  auto ends = [step, &K](uint8_t* d, const uint8_t* s, int n) { gaussian_ends(d, s, n, step, K, kTaps, kRounding); };
+  auto ends = [&](uint8_t* d, const uint8_t* s, int n) { gaussian_ends(d, s, n, step, K, kTaps, kRounding); };
   int32_t y = 0;
   if constexpr (!kAlongRows && R <= kPairRadius) {
     // Down columns, rows whose destinations split alike go in pairs.
