@@ -30,6 +30,7 @@
 #include "hwy/foreach_target.h"
 #include "hwy/highway.h"
 
+#include "arith/rows-inl.h"
 #include "arith/simd-inl.h"
 #include "arith/targets.h"
 
@@ -298,27 +299,23 @@ void DecimateHRows(uint8_t* dst, const uint8_t* src, int rows, int cols, int src
 using DI16 = hn::ScalableTag<int16_t>;
 using DB = hn::Rebind<uint8_t, DI16>;
 
-// Targets whose masked loads never touch the bytes they leave out.
-#define BL_MASKED_LOADS_SAFE \
-  ((HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3) || HWY_TARGET == HWY_SVE || HWY_TARGET == HWY_SVE2)
-
-// The first n (1..Lanes(DI16)) bytes of the average of f rows.
+// The first n (1..Lanes(DI16)) bytes of the average of f rows; a partial vector reads and
+// writes only its n bytes.
 template <bool kPartial>
 HWY_INLINE void AverageRows(uint8_t* d, const uint8_t* s, ptrdiff_t srcRB, int f, hn::Vec<DI16> r,
-                            const Pack16Scale& ps, int n) {
+                            const Pack16Scale& ps, size_t n) {
   const DI16 di;
   const DB db;
   const hn::RebindToUnsigned<DI16> du;
-  const auto m = hn::FirstN(db, static_cast<size_t>(n));
   auto load = [&](const uint8_t* p) {
-    return hn::BitCast(di, hn::PromoteTo(du, kPartial ? hn::MaskedLoad(m, db, p) : hn::LoadU(db, p)));
+    return hn::BitCast(di, hn::PromoteTo(du, kPartial ? LoadTail(db, p, n) : hn::LoadU(db, p)));
   };
   auto sum = load(s);
   for (int i = 1; i < f; ++i) sum = hn::Add(sum, load(s + i * srcRB));
   const auto x = hn::Add(hn::ShiftLeft<4>(sum), hn::Set(di, static_cast<int16_t>(f / 2)));
   const auto out = Pack16(di, MulHigh16Rounded(di, x, r), ps);
   if (kPartial)
-    hn::BlendedStore(out, m, db, d);
+    StoreTail(db, out, d, n);
   else
     hn::StoreU(out, db, d);
 }
@@ -326,23 +323,12 @@ HWY_INLINE void AverageRows(uint8_t* d, const uint8_t* s, ptrdiff_t srcRB, int f
 void DecimateVSpans(uint8_t* dst, const uint8_t* src, int srcRB, int cols, int f) {
   gsr_write(0x20);
   const DI16 di;
-  const int N = static_cast<int>(hn::Lanes(di));
+  const size_t N = hn::Lanes(di), n = static_cast<size_t>(cols);
   const auto r = hn::Set(di, static_cast<int16_t>(32768 / f));
   const Pack16Scale ps = MakePack16Scale(4);
-  int c = 0;
-  for (; c + N <= cols; c += N) AverageRows<false>(dst + c, src + c, srcRB, f, r, ps, N);
-  if (c == cols) return;
-  const int n = cols - c;
-#if BL_MASKED_LOADS_SAFE
-  AverageRows<true>(dst + c, src + c, srcRB, f, r, ps, n);
-#else
-  // The rest through rows of one vector each.
-  alignas(64) uint8_t in[kMaxDecimateV * hn::MaxLanes(di)] = {}, out[hn::MaxLanes(di)];
-  for (int i = 0; i < f; ++i)
-    std::memcpy(in + i * N, src + static_cast<ptrdiff_t>(i) * srcRB + c, static_cast<size_t>(n));
-  AverageRows<false>(out, in, N, f, r, ps, N);
-  std::memcpy(dst + c, out, static_cast<size_t>(n));
-#endif
+  size_t c = 0;
+  for (; c + N <= n; c += N) AverageRows<false>(dst + c, src + c, srcRB, f, r, ps, N);
+  if (c < n) AverageRows<true>(dst + c, src + c, srcRB, f, r, ps, n - c);
 }
 
 #endif
