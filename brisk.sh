@@ -130,7 +130,7 @@ case "$cmd" in
     (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^threads$')
     # A short fuzzing run of every target and the ARM64 runs that fit (full runs: ./brisk.sh fuzz,
     # ./brisk.sh test-arm64).
-    run_fuzzers "${BL_CI_FUZZ_SECONDS:-15}"
+    run_fuzzers "${BL_CI_FUZZ_SECONDS:-10}"
     test_arm64 ci
     ;;
   fuzz)
