@@ -107,6 +107,9 @@ const Image& builtin_image();
 // the host's 16-bit sizes or this process's memory allow.
 bool load_png(const std::string& path, Image& out, std::string& error);
 
+// Writes w x h pixels from one row pointer per row (8- or 16-bit samples, big-endian for 16).
+bool write_png_rows(const std::string& path, int w, int h, int bit_depth, int color_type,
+                    const std::vector<unsigned char*>& rows);
 bool write_png_gray(const std::string& path, const uint8_t* p, int w, int h, int stride);
 bool write_png_rgb(const std::string& path, const uint8_t* r, const uint8_t* g, const uint8_t* b, int w, int h,
                    int stride);

@@ -45,9 +45,8 @@ const Image& builtin_image() {
   return img;
 }
 
-namespace {
-
-bool write_png(const std::string& path, int w, int h, int color_type, const std::vector<png_bytep>& rows) {
+bool write_png_rows(const std::string& path, int w, int h, int bit_depth, int color_type,
+                    const std::vector<png_bytep>& rows) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -58,7 +57,7 @@ bool write_png(const std::string& path, int w, int h, int color_type, const std:
     return false;
   }
   png_init_io(png, f);
-  png_set_IHDR(png, info, w, h, 8, color_type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, w, h, bit_depth, color_type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   png_write_image(png, const_cast<png_bytepp>(rows.data()));
@@ -66,8 +65,6 @@ bool write_png(const std::string& path, int w, int h, int color_type, const std:
   png_destroy_write_struct(&png, &info);
   return std::fclose(f) == 0;
 }
-
-}  // namespace
 
 bool load_png(const std::string& path, Image& out, std::string& error) {
   // Sizes travel to the host's routines as signed 16-bit counts and strides; and the demo keeps
@@ -124,7 +121,7 @@ bool load_png(const std::string& path, Image& out, std::string& error) {
 bool write_png_gray(const std::string& path, const uint8_t* p, int w, int h, int stride) {
   std::vector<png_bytep> rows(h);
   for (int y = 0; y < h; ++y) rows[y] = const_cast<png_bytep>(p + static_cast<ptrdiff_t>(y) * stride);
-  return write_png(path, w, h, PNG_COLOR_TYPE_GRAY, rows);
+  return write_png_rows(path, w, h, 8, PNG_COLOR_TYPE_GRAY, rows);
 }
 
 bool write_png_rgb(const std::string& path, const uint8_t* r, const uint8_t* g, const uint8_t* b, int w, int h,
@@ -141,7 +138,7 @@ bool write_png_rgb(const std::string& path, const uint8_t* r, const uint8_t* g, 
     }
     rows[y] = o;
   }
-  return write_png(path, w, h, PNG_COLOR_TYPE_RGB, rows);
+  return write_png_rows(path, w, h, 8, PNG_COLOR_TYPE_RGB, rows);
 }
 
 bool write_png_planes(const std::string& path, const Image& input, const uint8_t* const planes[3], int w, int h,

@@ -113,24 +113,9 @@ bool write_png(const std::string& path, Picture p, int color_type) {
       v = static_cast<uint16_t>(((v ^ 0x8000) >> 8) | ((v ^ 0x8000) << 8));  // big-endian in the file
       std::memcpy(&p.data[i], &v, 2);
     }
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, p.w, p.h, 8 * p.bytes, color_type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < p.h; ++y) png_write_row(png, p.data.data() + static_cast<size_t>(y) * p.stride);
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(f);
-  return true;
+  std::vector<png_bytep> rows(static_cast<size_t>(p.h));
+  for (int y = 0; y < p.h; ++y) rows[static_cast<size_t>(y)] = p.data.data() + static_cast<size_t>(y) * p.stride;
+  return write_png_rows(path, p.w, p.h, 8 * p.bytes, color_type, rows);
 }
 
 // "a,b,c/d,e,f": phases of equal length.  Empty on a malformed list.
